@@ -1,0 +1,102 @@
+#include "JuceMidiPortBackend.h"
+
+#include <juce_audio_devices/juce_audio_devices.h>
+
+namespace
+{
+    juce::StringArray namesOf (const juce::Array<juce::MidiDeviceInfo>& devices)
+    {
+        juce::StringArray names;
+
+        for (const auto& info : devices)
+            names.add (info.name);
+
+        return names;
+    }
+
+    class JuceInput final : public MidiPortSystem::Input
+        , private juce::MidiInputCallback
+    {
+    public:
+        JuceInput (const juce::MidiDeviceInfo& info, Callback& callbackToUse)
+            : callback (callbackToUse)
+            , input (juce::MidiInput::openDevice (info.identifier, this))
+        {
+        }
+
+        ~JuceInput() override
+        {
+            // Deleting JUCE's port stops it and waits for its driver callbacks to finish.
+            input.reset();
+        }
+
+        bool isOpen() const { return input != nullptr; }
+
+        juce::String getName() const override { return input->getName(); }
+        void start() override { input->start(); }
+        void stop() override { input->stop(); }
+
+    private:
+        void handleIncomingMidiMessage (juce::MidiInput*, const juce::MidiMessage& message) override
+        {
+            callback.handleIncomingMidiMessage (this, message);
+        }
+
+        Callback& callback;
+        std::unique_ptr<juce::MidiInput> input;
+    };
+
+    class JuceOutput final : public MidiPortSystem::Output
+    {
+    public:
+        explicit JuceOutput (std::unique_ptr<juce::MidiOutput> outputToUse)
+            : output (std::move (outputToUse))
+        {
+        }
+
+        juce::String getName() const override { return output->getName(); }
+
+        void sendBlockNow (const juce::uint8* data, int numBytes) override
+        {
+            if (numBytes > 0)
+                output->sendMessageNow (juce::MidiMessage (data, numBytes));
+        }
+
+    private:
+        std::unique_ptr<juce::MidiOutput> output;
+    };
+}
+
+juce::StringArray JuceMidiPortBackend::getInputNames()
+{
+    return namesOf (juce::MidiInput::getAvailableDevices());
+}
+
+juce::StringArray JuceMidiPortBackend::getOutputNames()
+{
+    return namesOf (juce::MidiOutput::getAvailableDevices());
+}
+
+std::unique_ptr<MidiPortSystem::Input> JuceMidiPortBackend::openInput (int index, MidiPortSystem::Input::Callback* callback)
+{
+    const auto devices = juce::MidiInput::getAvailableDevices();
+
+    if (! juce::isPositiveAndBelow (index, devices.size()) || callback == nullptr)
+        return nullptr;
+
+    auto input = std::make_unique<JuceInput> (devices.getReference (index), *callback);
+    return input->isOpen() ? std::move (input) : nullptr;
+}
+
+std::unique_ptr<MidiPortSystem::Output> JuceMidiPortBackend::openOutput (int index)
+{
+    const auto devices = juce::MidiOutput::getAvailableDevices();
+
+    if (! juce::isPositiveAndBelow (index, devices.size()))
+        return nullptr;
+
+    if (auto output = juce::MidiOutput::openDevice (devices.getReference (index).identifier))
+        return std::make_unique<JuceOutput> (std::move (output));
+
+    return nullptr;
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+/** The process-wide system of MIDI ports through which instances reach their consoles.
+
+    Ports are listed by name and opened by index. An open input delivers each complete message
+    from the console on a driver thread of its own; an open output sends a block of bytes at
+    once, unchanged and in order. The shipped plug-in uses JUCE's MidiInput and MidiOutput
+    (JuceMidiPortBackend); another backend can be installed for the whole process, which is
+    how the tests put named virtual ports in place of the system's devices.
+*/
+class MidiPortSystem final
+{
+public:
+    /** An open input port. Destroying it closes the port: once the destructor has returned,
+        no callback for it runs any more.
+    */
+    class Input
+    {
+    public:
+        class Callback
+        {
+        public:
+            virtual ~Callback() = default;
+
+            /** Called on the port's driver thread, once per complete message, in order of arrival. */
+            virtual void handleIncomingMidiMessage (Input* source, const juce::MidiMessage& message) = 0;
+        };
+
+        virtual ~Input() = default;
+
+        virtual juce::String getName() const = 0;
+
+        /** Starts delivering messages to the callback. */
+        virtual void start() = 0;
+
+        /** Stops delivering messages; the port stays open. */
+        virtual void stop() = 0;
+    };
+
+    /** An open output port. One output must not be used by two threads at the same time:
+        its users serialise their sends.
+    */
+    class Output
+    {
+    public:
+        virtual ~Output() = default;
+
+        virtual juce::String getName() const = 0;
+
+        /** Hands the bytes to the driver as one block and returns when it has taken them.
+            Runs on the calling thread.
+        */
+        virtual void sendBlockNow (const juce::uint8* data, int numBytes) = 0;
+
+        /** Sends the message's raw bytes as one block. */
+        void sendMessageNow (const juce::MidiMessage& message);
+    };
+
+    /** Where ports come from. Implementations must allow listing and opening from any thread. */
+    class Backend
+    {
+    public:
+        virtual ~Backend() = default;
+
+        virtual juce::StringArray getInputNames() = 0;
+        virtual juce::StringArray getOutputNames() = 0;
+
+        /** Opens the input at that index of getInputNames; null when it cannot be opened. */
+        virtual std::unique_ptr<Input> openInput (int index, Input::Callback* callback) = 0;
+
+        /** Opens the output at that index of getOutputNames; null when it cannot be opened. */
+        virtual std::unique_ptr<Output> openOutput (int index) = 0;
+    };
+
+    /** The names of the input ports, in the system's order. Any thread. */
+    static juce::StringArray getInputNames();
+
+    /** The names of the output ports, in the system's order. Any thread. */
+    static juce::StringArray getOutputNames();
+
+    /** Opens the input port at an index of getInputNames; null when the index is out of range
+        or the port cannot be opened.
+    */
+    static std::unique_ptr<Input> openInput (int index, Input::Callback* callback);
+
+    /** Opens the output port at an index of getOutputNames; null on failure. */
+    static std::unique_ptr<Output> openOutput (int index);
+
+    /** Installs a backend for the whole process, not owned; null goes back to JUCE's ports.
+        Ports already open stay with the backend that opened them, so the caller keeps a
+        backend alive until every port it opened has been closed.
+    */
+    static void setBackend (Backend* newBackend);
+
+private:
+    MidiPortSystem() = delete;
+
+    static Backend& getBackend();
+};

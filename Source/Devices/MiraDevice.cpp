@@ -1,0 +1,20 @@
+#include "MiraDevice.h"
+
+MiraDevice::MiraDevice (QuillmereAudioProcessor& owner)
+    : QuillmereBaseDevice (owner)
+{
+}
+
+MiraDevice::~MiraDevice() = default;
+
+void MiraDevice::sendLevel (int channel, float level) { protocol.sendLevel (channel, level); }
+
+void MiraDevice::sendMute (int channel, bool muted) { protocol.sendMute (channel, muted); }
+
+juce::String MiraDevice::getModelName() { return "Mira"; }
+
+int MiraDevice::getNumChannels() { return 16; }
+
+void MiraDevice::handleIncomingMidi (int channel, const juce::MidiBuffer& messages) { protocol.handleIncomingMidi (channel, messages); }
+
+bool MiraDevice::supportsChannelNames() { return false; }

@@ -1,0 +1,48 @@
+#include "QuillmereBaseDevice.h"
+
+#include "../Parameters/AudioProcessorParameterWithChangeManager.h"
+#include "../QuillmereAudioProcessor.h"
+
+namespace
+{
+    template <typename Fn>
+    void forEachManagedParameter (QuillmereAudioProcessor& processor, Fn&& fn)
+    {
+        for (auto* parameter : processor.getParameters())
+            if (auto* managed = dynamic_cast<AudioProcessorParameterWithChangeManager*> (parameter))
+                fn (*managed->changeManager);
+    }
+}
+
+QuillmereBaseDevice::QuillmereBaseDevice (QuillmereAudioProcessor& owner)
+    : processor (&owner)
+{
+    forEachManagedParameter (owner, [this] (auto& manager) { manager.addChangeSource (this); });
+}
+
+QuillmereBaseDevice::~QuillmereBaseDevice()
+{
+    forEachManagedParameter (*processor, [this] (auto& manager) { manager.removeChangeSource (this); });
+}
+
+void QuillmereBaseDevice::sendChannelName (int, const juce::String&) {}
+
+juce::String QuillmereBaseDevice::getDefaultMidiInputName (int) { return {}; }
+
+juce::String QuillmereBaseDevice::getDefaultMidiOutputName (int) { return {}; }
+
+bool QuillmereBaseDevice::isPortPresent() { return false; }
+
+AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getParameter (int index) const
+{
+    const auto& parameters = processor->getParameters();
+
+    if (! juce::isPositiveAndBelow (index, parameters.size()))
+        return nullptr;
+
+    return dynamic_cast<AudioProcessorParameterWithChangeManager*> (parameters.getUnchecked (index));
+}
+
+AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getLevelParameter() const { return getParameter (0); }
+
+AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getMuteParameter() const { return getParameter (1); }

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "MidiPortSystem.h"
+
+class QuillmereAudioProcessor;
+class AudioProcessorParameterWithChangeManager;
+
+/** A console device: knows the MIDI vocabulary of one console model.
+
+    The processor owns at most one. It forwards every change of level, mute and channel name
+    to it, and hands it the console's messages from its 20 ms timer. The device turns the
+    former into messages on the processor's output port and the latter into parameter changes
+    inside change gestures. The device registers itself as a gesture source of both parameters
+    for its whole life.
+
+    Threads: the send operations run on whichever thread changed the value, with the
+    processor's deviceLock held; handleIncomingMidi runs on the message thread with the
+    processor's incomingMidiLock and deviceLock held; the queries run on the message thread
+    or on the thread that saves or restores state.
+*/
+class QuillmereBaseDevice
+{
+public:
+    virtual ~QuillmereBaseDevice();
+
+    /** Puts the channel strip's fader at a normalised level. */
+    virtual void sendLevel (int channel, float level) = 0;
+
+    /** Sets the channel strip's mute ("CUT"). */
+    virtual void sendMute (int channel, bool muted) = 0;
+
+    /** Shows a name on the channel strip's scribble strip; does nothing by default. */
+    virtual void sendChannelName (int channel, const juce::String& name);
+
+    virtual juce::String getModelName() = 0;
+    virtual int getNumChannels() = 0;
+
+    /** Parses, in order, the messages that arrived since the last call and applies those meant
+        for the channel. Message thread, only from the processor's timer.
+    */
+    virtual void handleIncomingMidi (int channel, const juce::MidiBuffer& messages) = 0;
+
+    virtual bool supportsChannelNames() = 0;
+
+    /** The name of the port through which the console is normally reached; empty when the
+        model suggests none.
+    */
+    virtual juce::String getDefaultMidiInputName (int channel);
+    virtual juce::String getDefaultMidiOutputName (int channel);
+
+    /** Whether the system lists an input port with the model's default input name. */
+    virtual bool isPortPresent();
+
+    /** The processor's current output port, not owned; null while none is open. The processor
+        keeps it up to date with deviceLock held.
+    */
+    MidiPortSystem::Output* midiOutput = nullptr;
+
+    /** The owning processor, not owned. */
+    QuillmereAudioProcessor* const processor;
+
+    /** The processor's level (index 0) and mute (index 1) parameters; null if missing. */
+    AudioProcessorParameterWithChangeManager* getLevelParameter() const;
+    AudioProcessorParameterWithChangeManager* getMuteParameter() const;
+
+protected:
+    explicit QuillmereBaseDevice (QuillmereAudioProcessor& owner);
+
+private:
+    AudioProcessorParameterWithChangeManager* getParameter (int index) const;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereBaseDevice)
+};

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+/** Common base of the plug-in's parameters: a JUCE parameter that owns a ChangeManager.
+
+    Several sources may change a parameter inside a gesture at overlapping times (the console
+    while its fader is touched, the editor while its fader is dragged or its CUT key is held).
+    The ChangeManager merges their gestures into one for the host: the host hears a gesture
+    begin when the first source starts and end when the last active source stops.
+*/
+class AudioProcessorParameterWithChangeManager : public juce::AudioProcessorParameter
+{
+public:
+    class ChangeManager
+    {
+    public:
+        explicit ChangeManager (AudioProcessorParameterWithChangeManager& ownerToReport);
+
+        /** Registers a source, not active. A source registers once. */
+        void addChangeSource (void* source);
+
+        /** Unregisters a source. If it was the last active one, the host's gesture is ended,
+            so a source that goes away in the middle of a gesture never leaves the host's
+            gesture open.
+        */
+        void removeChangeSource (void* source);
+
+        /** Marks the source as changing the parameter; unregistered sources are ignored. */
+        void beginChange (void* source);
+
+        /** Marks the source as done; unregistered sources are ignored. */
+        void endChange (void* source);
+
+        /** True while a gesture has been reported to the host and not yet ended. */
+        bool isAnyActive() const;
+
+    private:
+        struct SourceState
+        {
+            void* source = nullptr;
+            bool active = false;
+        };
+
+        void setActive (void* source, bool shouldBeActive);
+        void updateGesture();
+
+        AudioProcessorParameterWithChangeManager& owner;
+        juce::Array<SourceState> sources;
+        bool anyActive = false;
+
+        // Sources come and go with the console device, which the host may replace from the
+        // thread on which it restores state, while the message thread reports gestures.
+        juce::CriticalSection sourcesLock;
+
+        JUCE_DECLARE_NON_COPYABLE (ChangeManager)
+    };
+
+    AudioProcessorParameterWithChangeManager();
+    ~AudioProcessorParameterWithChangeManager() override;
+
+    std::unique_ptr<ChangeManager> changeManager;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (AudioProcessorParameterWithChangeManager)
+};

@@ -1,0 +1,32 @@
+#include "FaderParameter.h"
+
+float FaderParameter::getValue() const
+{
+    return value.load();
+}
+
+void FaderParameter::setValue (float newValue)
+{
+    value.store (newValue);
+    notifyListeners();
+}
+
+float FaderParameter::getDefaultValue() const
+{
+    return 0.0f;
+}
+
+juce::String FaderParameter::getName (int) const
+{
+    return "Level";
+}
+
+juce::String FaderParameter::getLabel() const
+{
+    return {};
+}
+
+float FaderParameter::getValueForText (const juce::String& text) const
+{
+    return text.getFloatValue();
+}

@@ -1,0 +1,332 @@
+#include "QuillmereAudioProcessor.h"
+
+#include "Devices/MiraDevice.h"
+#include "Devices/Tarn16Device.h"
+#include "Devices/Tarn48XLDevice.h"
+
+namespace
+{
+    const juce::StringArray& getModelCatalogue()
+    {
+        static const juce::StringArray catalogue { "Tarn16", "Tarn48-XL", "Mira" };
+        return catalogue;
+    }
+
+    constexpr int drainIntervalMs = 20;
+}
+
+QuillmereAudioProcessor::QuillmereAudioProcessor()
+{
+    auto fader = std::make_unique<FaderParameter>();
+    faderParameter = fader.get();
+    addParameter (fader.release());
+
+    auto mute = std::make_unique<BooleanParameter>();
+    muteParameter = mute.get();
+    addParameter (mute.release());
+
+    faderParameter->addListener (this);
+    muteParameter->addListener (this);
+}
+
+QuillmereAudioProcessor::~QuillmereAudioProcessor()
+{
+    // Blank the linked strip while the device still exists.
+    setChannelName ({});
+
+    {
+        const juce::ScopedLock sl (deviceLock);
+        device.reset();
+    }
+
+    // No input callback may arrive once the queue and its lock are gone.
+    closeMidiInput();
+    stopTimer();
+
+    const juce::ScopedLock sl (deviceLock);
+    midiOutput.reset();
+}
+
+//==============================================================================
+const juce::String QuillmereAudioProcessor::getName() const { return "Quillmere"; }
+
+void QuillmereAudioProcessor::prepareToPlay (double, int) {}
+
+void QuillmereAudioProcessor::releaseResources() {}
+
+void QuillmereAudioProcessor::processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) {}
+
+void QuillmereAudioProcessor::processBlock (juce::AudioBuffer<double>&, juce::MidiBuffer&) {}
+
+double QuillmereAudioProcessor::getTailLengthSeconds() const { return 0.0; }
+
+bool QuillmereAudioProcessor::acceptsMidi() const { return false; }
+
+bool QuillmereAudioProcessor::producesMidi() const { return false; }
+
+bool QuillmereAudioProcessor::hasEditor() const { return true; }
+
+juce::AudioProcessorEditor* QuillmereAudioProcessor::createEditor()
+{
+    return new juce::GenericAudioProcessorEditor (*this);
+}
+
+int QuillmereAudioProcessor::getNumPrograms() { return 1; }
+
+int QuillmereAudioProcessor::getCurrentProgram() { return 0; }
+
+void QuillmereAudioProcessor::setCurrentProgram (int) {}
+
+const juce::String QuillmereAudioProcessor::getProgramName (int) { return "Quillmere"; }
+
+void QuillmereAudioProcessor::changeProgramName (int, const juce::String&) {}
+
+void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock&) {}
+
+void QuillmereAudioProcessor::setStateInformation (const void*, int) {}
+
+JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
+const juce::String QuillmereAudioProcessor::getInputChannelName (int channelIndex) const { return juce::String (channelIndex + 1); }
+
+const juce::String QuillmereAudioProcessor::getOutputChannelName (int channelIndex) const { return juce::String (channelIndex + 1); }
+
+bool QuillmereAudioProcessor::isInputChannelStereoPair (int) const { return true; }
+
+bool QuillmereAudioProcessor::isOutputChannelStereoPair (int) const { return true; }
+JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+
+//==============================================================================
+void QuillmereAudioProcessor::closeMidiInput()
+{
+    std::unique_ptr<MidiPortSystem::Input> oldInput;
+
+    {
+        // From here on the driver thread's source test fails for the old port.
+        const juce::ScopedLock sl (incomingMidiLock);
+        oldInput = std::move (midiInput);
+    }
+
+    if (oldInput != nullptr)
+    {
+        oldInput->stop();
+        stopTimer();
+
+        // Waits for a callback in progress, so this must not hold incomingMidiLock.
+        oldInput.reset();
+        midiInName = {};
+    }
+}
+
+void QuillmereAudioProcessor::openMidiInput (int index)
+{
+    auto newInput = MidiPortSystem::openInput (index, this);
+
+    if (newInput == nullptr)
+        return;
+
+    auto* input = newInput.get();
+
+    {
+        const juce::ScopedLock sl (incomingMidiLock);
+        midiInput = std::move (newInput);
+    }
+
+    midiInName = input->getName();
+    input->start();
+    startTimer (drainIntervalMs);
+}
+
+void QuillmereAudioProcessor::setMidiInput (int index)
+{
+    const juce::ScopedLock sl (settingsLock);
+
+    // Messages still queued from the previous port are handed on at the next tick.
+    closeMidiInput();
+    openMidiInput (index);
+}
+
+void QuillmereAudioProcessor::replaceMidiOutput (std::unique_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName)
+{
+    std::unique_ptr<MidiPortSystem::Output> oldOutput;
+
+    {
+        const juce::ScopedLock sl (deviceLock);
+        oldOutput = std::move (midiOutput);
+        midiOutput = std::move (newOutput);
+
+        if (device != nullptr)
+            device->midiOutput = midiOutput.get();
+
+        midiOutName = newName;
+    }
+
+    // Nothing can be sending on the old port any more: every send holds deviceLock.
+    oldOutput.reset();
+}
+
+void QuillmereAudioProcessor::setMidiOutput (int index)
+{
+    const juce::ScopedLock sl (settingsLock);
+
+    {
+        // Close the current port before opening the next: a driver may refuse a second open.
+        const juce::ScopedLock dl (deviceLock);
+        midiOutput.reset();
+        midiOutName = {};
+
+        if (device != nullptr)
+            device->midiOutput = nullptr;
+    }
+
+    auto newOutput = MidiPortSystem::openOutput (index);
+    const auto names = MidiPortSystem::getOutputNames();
+    replaceMidiOutput (std::move (newOutput), names[index]);
+}
+
+juce::String QuillmereAudioProcessor::getDefaultMidiInputName (int channelToAsk)
+{
+    const juce::ScopedLock sl (deviceLock);
+    return device != nullptr ? device->getDefaultMidiInputName (channelToAsk) : juce::String();
+}
+
+juce::String QuillmereAudioProcessor::getDefaultMidiOutputName (int channelToAsk)
+{
+    const juce::ScopedLock sl (deviceLock);
+    return device != nullptr ? device->getDefaultMidiOutputName (channelToAsk) : juce::String();
+}
+
+juce::String QuillmereAudioProcessor::getDeviceModelName()
+{
+    const juce::ScopedLock sl (deviceLock);
+    return device != nullptr ? device->getModelName() : juce::String();
+}
+
+juce::String QuillmereAudioProcessor::getModelNameForIndex (int index)
+{
+    return getModelCatalogue()[index];
+}
+
+int QuillmereAudioProcessor::getNumChannels()
+{
+    const juce::ScopedLock sl (deviceLock);
+    return device != nullptr ? device->getNumChannels() : 0;
+}
+
+void QuillmereAudioProcessor::setDevice (const juce::String& modelName)
+{
+    const juce::ScopedLock sl (settingsLock);
+    const juce::ScopedLock dl (deviceLock);
+
+    if (device != nullptr && device->getModelName() == modelName)
+        return;
+
+    // The old device unregisters from both parameters before the new one registers.
+    device.reset();
+
+    const auto& catalogue = getModelCatalogue();
+
+    if (modelName == catalogue[0])
+        device = std::make_unique<Tarn16Device> (*this);
+    else if (modelName == catalogue[2])
+        device = std::make_unique<MiraDevice> (*this);
+    else if (modelName == catalogue[1])
+        device = std::make_unique<Tarn48XLDevice> (*this);
+
+    if (device != nullptr)
+    {
+        device->midiOutput = midiOutput.get();
+        sendAllToDevice();
+    }
+}
+
+void QuillmereAudioProcessor::setChannelName (const juce::String& name)
+{
+    const juce::ScopedLock sl (deviceLock);
+    channelName = name;
+    sendChannelNameToDevice (channelName);
+}
+
+juce::String QuillmereAudioProcessor::getChannelName()
+{
+    const juce::ScopedLock sl (deviceLock);
+    return channelName;
+}
+
+void QuillmereAudioProcessor::sendLevelToDevice()
+{
+    // The value is read under the lock, so that of two threads sending at once the later
+    // send always carries the later value.
+    const juce::ScopedLock sl (deviceLock);
+
+    if (device != nullptr)
+        device->sendLevel (channel.load(), faderParameter->getValue());
+}
+
+void QuillmereAudioProcessor::sendMuteToDevice()
+{
+    const juce::ScopedLock sl (deviceLock);
+
+    if (device != nullptr)
+        device->sendMute (channel.load(), muteParameter->getValue() != 0.0f);
+}
+
+void QuillmereAudioProcessor::sendChannelNameToDevice (const juce::String& name)
+{
+    const juce::ScopedLock sl (deviceLock);
+
+    if (device != nullptr)
+        device->sendChannelName (channel.load(), name);
+}
+
+void QuillmereAudioProcessor::sendAllToDevice()
+{
+    const juce::ScopedLock sl (deviceLock);
+    sendChannelNameToDevice (channelName);
+    sendMuteToDevice();
+    sendLevelToDevice();
+}
+
+//==============================================================================
+void QuillmereAudioProcessor::handleIncomingMidiMessage (MidiPortSystem::Input* source, const juce::MidiMessage& message)
+{
+    const juce::ScopedLock sl (incomingMidiLock);
+
+    if (source != nullptr && source == midiInput.get())
+        incomingMidi.addEvent (message, 0);
+}
+
+void QuillmereAudioProcessor::timerCallback()
+{
+    {
+        const juce::ScopedLock sl (incomingMidiLock);
+
+        if (incomingMidi.isEmpty())
+            return;
+
+        drainedMidi.swapWith (incomingMidi);
+    }
+
+    {
+        const juce::ScopedLock sl (deviceLock);
+
+        if (device != nullptr)
+            device->handleIncomingMidi (channel.load(), drainedMidi);
+    }
+
+    // Also when there is no device: the messages are dropped.
+    drainedMidi.clear();
+}
+
+void QuillmereAudioProcessor::parameterChanged (ParameterBroadcaster* broadcasterThatChanged)
+{
+    if (broadcasterThatChanged == faderParameter)
+        sendLevelToDevice();
+    else if (broadcasterThatChanged == muteParameter)
+        sendMuteToDevice();
+}
+
+//==============================================================================
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new QuillmereAudioProcessor();
+}

@@ -1,0 +1,165 @@
+#pragma once
+
+#include "Devices/MidiPortSystem.h"
+#include "Devices/QuillmereBaseDevice.h"
+#include "Parameters/BooleanParameter.h"
+#include "Parameters/FaderParameter.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+/** One plug-in instance: links a host track to one channel strip of a console.
+
+    Owns the level and mute parameters (through its JUCE base), the MIDI input and output
+    ports that lead to the console and the console device of the chosen model, and keeps the
+    linked channel and its name. Parameter changes go to the device at once on the thread that
+    made them; messages from the console are queued on the driver thread and handed to the
+    device every 20 ms on the message thread. Audio passes through untouched.
+
+    Locks, always taken in this order when more than one is held:
+    settingsLock, then deviceLock or incomingMidiLock. Nothing holds incomingMidiLock while
+    taking another lock.
+*/
+class QuillmereAudioProcessor final : public juce::AudioProcessor
+    , public juce::Timer
+    , public MidiPortSystem::Input::Callback
+    , public ParameterBroadcaster::Listener
+{
+public:
+    QuillmereAudioProcessor();
+    ~QuillmereAudioProcessor() override;
+
+    //==============================================================================
+    const juce::String getName() const override;
+    void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
+    void releaseResources() override;
+
+    /** Audio thread: does nothing, so audio and MIDI pass through untouched. */
+    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override;
+    void processBlock (juce::AudioBuffer<double>& buffer, juce::MidiBuffer& midiMessages) override;
+
+    double getTailLengthSeconds() const override;
+    bool acceptsMidi() const override;
+    bool producesMidi() const override;
+    bool hasEditor() const override;
+    juce::AudioProcessorEditor* createEditor() override;
+
+    int getNumPrograms() override;
+    int getCurrentProgram() override;
+    void setCurrentProgram (int index) override;
+    const juce::String getProgramName (int index) override;
+    void changeProgramName (int index, const juce::String& newName) override;
+
+    /** Called by the host on a thread of its choosing. */
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    void setStateInformation (const void* data, int sizeInBytes) override;
+
+    JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
+    const juce::String getInputChannelName (int channelIndex) const override;
+    const juce::String getOutputChannelName (int channelIndex) const override;
+    bool isInputChannelStereoPair (int index) const override;
+    bool isOutputChannelStereoPair (int index) const override;
+    JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+
+    //==============================================================================
+    /** Closes the current input and opens the port at that index of the system's input list.
+        A successful open starts the port and the 20 ms timer.
+        Message thread or the host's state thread.
+    */
+    void setMidiInput (int index);
+
+    /** Closes the current output and opens the port at that index of the system's output
+        list; the device is handed the new port (null on failure).
+        Message thread or the host's state thread.
+    */
+    void setMidiOutput (int index);
+
+    juce::String getDefaultMidiInputName (int channelToAsk);
+    juce::String getDefaultMidiOutputName (int channelToAsk);
+    juce::String getDeviceModelName();
+
+    /** The catalogue's model name at an index, "Tarn16", "Tarn48-XL" or "Mira"; empty for
+        any index outside 0 to 2.
+    */
+    static juce::String getModelNameForIndex (int index);
+
+    /** The device's number of channel strips; 0 without a device. */
+    int getNumChannels();
+
+    /** Chooses the console model by its exact catalogue name. The same model keeps its
+        device and sends nothing; another creates the new device, which at once receives the
+        channel name, the mute and the level; any other name leaves no device.
+        Message thread or the host's state thread.
+    */
+    void setDevice (const juce::String& modelName);
+
+    /** Stores the name and sends it to the console's scribble strip. */
+    void setChannelName (const juce::String& name);
+    juce::String getChannelName();
+
+    /** Sends the fader value to the device, if there is one. Any thread. */
+    void sendLevelToDevice();
+
+    /** Sends the mute state to the device, if there is one. Any thread. */
+    void sendMuteToDevice();
+
+    /** Sends a name to the device, if there is one. Any thread. */
+    void sendChannelNameToDevice (const juce::String& name);
+
+    /** Sends the channel name, the mute and the level, in this order. */
+    void sendAllToDevice();
+
+    //==============================================================================
+    /** MIDI driver thread: queues a message from the open input; others are ignored. */
+    void handleIncomingMidiMessage (MidiPortSystem::Input* source, const juce::MidiMessage& message) override;
+
+    /** Message thread, every 20 ms while an input is open: hands the queue to the device. */
+    void timerCallback() override;
+
+    /** The thread that set the parameter: forwards level and mute changes to the device. */
+    void parameterChanged (ParameterBroadcaster* broadcasterThatChanged) override;
+
+    //==============================================================================
+    std::unique_ptr<MidiPortSystem::Input> midiInput;
+    std::unique_ptr<MidiPortSystem::Output> midiOutput;
+    juce::String midiInName;
+    juce::String midiOutName;
+    juce::String channelName;
+    FaderParameter* faderParameter = nullptr;
+    BooleanParameter* muteParameter = nullptr;
+
+    /** Messages from the console not yet handed to the device. */
+    juce::MidiBuffer incomingMidi;
+
+    /** Guards incomingMidi and the identity of midiInput, which the driver thread checks. */
+    juce::CriticalSection incomingMidiLock;
+
+    std::unique_ptr<QuillmereBaseDevice> device;
+
+    /** The linked channel strip, from 1; 0 while none is chosen. Written by the editor and
+        the state restore, read by sends on host threads.
+    */
+    std::atomic<int> channel { 0 };
+
+    /** Guards device, midiOutput, channelName and midiOutName, and serialises every send on
+        the output port: host threads send while the message thread or a state restore may
+        replace the device or the port, and one port must never be used by two threads at once.
+        Recursive, because a device's parsing changes parameters whose sends come back here.
+    */
+    juce::CriticalSection deviceLock;
+
+    /** Serialises the operations that replace ports or the device and the state's save and
+        restore, which the message thread and a host's state thread may run at the same time.
+    */
+    juce::CriticalSection settingsLock;
+
+private:
+    void closeMidiInput();
+    void openMidiInput (int index);
+    void replaceMidiOutput (std::unique_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName);
+
+    // The queue is swapped into this buffer by the timer, so the driver thread never waits
+    // while the device parses or the host is told about changes.
+    juce::MidiBuffer drainedMidi;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessor)
+};

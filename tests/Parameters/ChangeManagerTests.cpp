@@ -1,0 +1,92 @@
+#include "../../Source/QuillmereAudioProcessor.h"
+#include "../support/HostRecorder.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    using Strings = std::vector<std::string>;
+
+    struct ChangeManagerTest : public ::testing::Test
+    {
+        QuillmereAudioProcessor processor;
+        HostRecorder host { processor };
+        AudioProcessorParameterWithChangeManager::ChangeManager& manager = *processor.faderParameter->changeManager;
+        int a = 0, b = 0, stranger = 0;
+    };
+}
+
+TEST_F (ChangeManagerTest, OverlappingSourcesMakeOneHostGesture)
+{
+    manager.addChangeSource (&a);
+    manager.addChangeSource (&b);
+
+    manager.beginChange (&a);
+    manager.beginChange (&b);
+    manager.beginChange (&a); // already active: nothing new
+    manager.endChange (&a);
+    EXPECT_EQ (host.describe(), (Strings { "begin 0" }));
+    EXPECT_TRUE (manager.isAnyActive());
+
+    manager.endChange (&b);
+    EXPECT_EQ (host.describe(), (Strings { "begin 0", "end 0" }));
+    EXPECT_FALSE (manager.isAnyActive());
+}
+
+TEST_F (ChangeManagerTest, UnknownSourcesAndUnmatchedEndsReportNothing)
+{
+    manager.addChangeSource (&a);
+
+    manager.beginChange (&stranger);
+    manager.endChange (&stranger);
+    manager.endChange (&a);
+    manager.removeChangeSource (&stranger);
+
+    EXPECT_TRUE (host.describe().empty());
+    EXPECT_FALSE (manager.isAnyActive());
+}
+
+TEST_F (ChangeManagerTest, RemovingTheLastActiveSourceEndsTheHostGesture)
+{
+    manager.addChangeSource (&a);
+    manager.addChangeSource (&b);
+
+    manager.beginChange (&a);
+    manager.removeChangeSource (&a); // e.g. the device replaced while the console's fader is touched
+
+    EXPECT_EQ (host.describe(), (Strings { "begin 0", "end 0" }));
+    EXPECT_FALSE (manager.isAnyActive());
+
+    // The manager still works for the remaining source.
+    manager.beginChange (&b);
+    manager.endChange (&b);
+    EXPECT_EQ (host.describe(), (Strings { "begin 0", "end 0", "begin 0", "end 0" }));
+}
+
+TEST_F (ChangeManagerTest, RemovingAnActiveSourceKeepsTheGestureWhileAnotherIsActive)
+{
+    manager.addChangeSource (&a);
+    manager.addChangeSource (&b);
+
+    manager.beginChange (&a);
+    manager.beginChange (&b);
+    manager.removeChangeSource (&a);
+    EXPECT_EQ (host.describe(), (Strings { "begin 0" }));
+
+    manager.endChange (&b);
+    EXPECT_EQ (host.describe(), (Strings { "begin 0", "end 0" }));
+
+    // Removing an inactive source reports nothing.
+    manager.removeChangeSource (&b);
+    EXPECT_EQ (host.describe().size(), 2u);
+}
+
+TEST_F (ChangeManagerTest, EachParameterReportsItsOwnIndex)
+{
+    auto& muteManager = *processor.muteParameter->changeManager;
+    muteManager.addChangeSource (&a);
+    muteManager.beginChange (&a);
+    muteManager.endChange (&a);
+
+    EXPECT_EQ (host.describe(), (Strings { "begin 1", "end 1" }));
+}

@@ -1,0 +1,200 @@
+#include "../Source/Devices/HuiChannelProtocol.h"
+#include "../Source/QuillmereAudioProcessor.h"
+#include "support/HostRecorder.h"
+#include "support/TestHelpers.h"
+#include "support/VirtualMidiPortBackend.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_helpers;
+
+namespace
+{
+    struct ProcessorPortTest : public ::testing::Test
+    {
+        ProcessorPortTest()
+        {
+            ports.install();
+            ports.addInputPort ("Desk A");
+            ports.addInputPort ("Desk B");
+            ports.addOutputPort ("Out A");
+            ports.addOutputPort ("Out B");
+        }
+
+        /** A fader move for zone 0 in one batch: touch, position, release. */
+        static std::vector<juce::MidiMessage> faderMoveOnZone0 (int msb)
+        {
+            return { message ("B0 0F 00"), message ("B0 2F 40"), message ("B0 00 " + hexByte (msb)), message ("B0 20 00"), message ("B0 0F 00"), message ("B0 2F 00") };
+        }
+
+        VirtualMidiPortBackend ports;
+        std::unique_ptr<QuillmereAudioProcessor> processor = std::make_unique<QuillmereAudioProcessor>();
+    };
+}
+
+TEST_F (ProcessorPortTest, OpeningPortsByIndex)
+{
+    auto& p = *processor;
+
+    p.setMidiInput (1);
+    ASSERT_NE (p.midiInput, nullptr);
+    EXPECT_EQ (p.midiInName, "Desk B");
+    EXPECT_TRUE (p.isTimerRunning());
+    EXPECT_EQ (p.getTimerInterval(), 20);
+
+    p.setMidiOutput (0);
+    ASSERT_NE (p.midiOutput, nullptr);
+    EXPECT_EQ (p.midiOutName, "Out A");
+
+    // Out-of-range indices close the current port and open nothing.
+    p.setMidiInput (7);
+    EXPECT_EQ (p.midiInput, nullptr);
+    EXPECT_TRUE (p.midiInName.isEmpty());
+    EXPECT_FALSE (p.isTimerRunning());
+
+    p.setMidiOutput (-1);
+    EXPECT_EQ (p.midiOutput, nullptr);
+    EXPECT_TRUE (p.midiOutName.isEmpty());
+    EXPECT_EQ (ports.getNumOpenInputs(), 0);
+    EXPECT_EQ (ports.getNumOpenOutputs(), 0);
+}
+
+TEST_F (ProcessorPortTest, PortsThatFailToOpenLeaveNothingOpen)
+{
+    auto& p = *processor;
+    p.setDevice ("Tarn16");
+    p.setMidiOutput (0);
+    p.setMidiInput (0);
+
+    ports.setFailOpens ("Desk B", true);
+    ports.setFailOpens ("Out B", true);
+
+    p.setMidiInput (1);
+    EXPECT_EQ (p.midiInput, nullptr);
+    EXPECT_TRUE (p.midiInName.isEmpty());
+    EXPECT_FALSE (p.isTimerRunning());
+
+    p.setMidiOutput (1);
+    EXPECT_EQ (p.midiOutput, nullptr);
+    EXPECT_EQ (p.device->midiOutput, nullptr);
+    EXPECT_EQ (p.midiOutName, "Out B"); // the chosen name stays, as the list shows it
+
+    // The device now drops its sends.
+    p.channel = 1;
+    ports.clearSentBlocks();
+    p.faderParameter->setValue (0.3f);
+    EXPECT_TRUE (ports.getSentBlocks().empty());
+}
+
+TEST_F (ProcessorPortTest, TheDeviceFollowsTheOutputPort)
+{
+    auto& p = *processor;
+    p.channel = 1;
+    p.setDevice ("Tarn16");
+    p.setMidiOutput (0);
+    EXPECT_EQ (p.device->midiOutput, p.midiOutput.get());
+
+    p.faderParameter->setValue (0.5f);
+    p.setMidiOutput (1);
+    EXPECT_EQ (p.device->midiOutput, p.midiOutput.get());
+    p.muteParameter->setValue (1.0f);
+
+    EXPECT_EQ (hex (ports.getSentBlocks ("Out A")), (std::vector<std::string> { "B0 00 3F B0 20 40" }));
+    EXPECT_EQ (hex (ports.getSentBlocks ("Out B")), (std::vector<std::string> { "B0 0C 00 B0 2C 42" }));
+}
+
+TEST_F (ProcessorPortTest, OnlyTheOpenInputIsQueuedAndTheTimerDrainsIt)
+{
+    auto& p = *processor;
+    p.channel = 1;
+    p.setDevice ("Tarn16");
+    p.setMidiInput (0);
+
+    // A message from another port (here a second open handle) is not queued.
+    auto otherPort = MidiPortSystem::openInput (1, &p);
+    p.handleIncomingMidiMessage (otherPort.get(), message ("B0 0F 00"));
+    p.handleIncomingMidiMessage (nullptr, message ("B0 0F 00"));
+    {
+        const juce::ScopedLock sl (p.incomingMidiLock);
+        EXPECT_TRUE (p.incomingMidi.isEmpty());
+    }
+    otherPort.reset();
+
+    // The other port's console moving its fader changes nothing.
+    ports.deliver ("Desk B", faderMoveOnZone0 (0x40));
+    ports.waitUntilDelivered();
+    runMessageLoopFor (60);
+    EXPECT_EQ (p.faderParameter->getValue(), 0.0f);
+
+    // Delivered on the driver thread, queued, and applied by the timer on the message thread.
+    ports.deliver ("Desk A", faderMoveOnZone0 (0x40));
+    ports.waitUntilDelivered();
+    EXPECT_EQ (p.faderParameter->getValue(), 0.0f); // nothing is parsed on the driver thread
+    EXPECT_TRUE (runMessageLoopUntil ([&] { return p.faderParameter->getValue() != 0.0f; }));
+    EXPECT_NEAR (p.faderParameter->getValue(), 0.500008f, 1e-6);
+
+    const juce::ScopedLock sl (p.incomingMidiLock);
+    EXPECT_TRUE (p.incomingMidi.isEmpty());
+}
+
+TEST_F (ProcessorPortTest, MessagesWithoutADeviceAreDropped)
+{
+    auto& p = *processor;
+    p.channel = 1;
+    p.setMidiInput (0);
+
+    ports.deliver ("Desk A", faderMoveOnZone0 (0x40));
+    ports.waitUntilDelivered();
+    EXPECT_TRUE (runMessageLoopUntil ([&] {
+        const juce::ScopedLock sl (p.incomingMidiLock);
+        return p.incomingMidi.isEmpty();
+    }));
+
+    // A device installed afterwards does not see the dropped messages.
+    p.setDevice ("Tarn16");
+    runMessageLoopFor (60);
+    EXPECT_EQ (p.faderParameter->getValue(), 0.0f);
+}
+
+TEST_F (ProcessorPortTest, ReopeningTheSameInputKeepsQueuedMessages)
+{
+    auto& p = *processor;
+    p.channel = 1;
+    p.setDevice ("Tarn16");
+    p.setMidiInput (0);
+
+    // Queue a move but keep the message loop from draining it.
+    ports.deliver ("Desk A", faderMoveOnZone0 (0x20));
+    ports.waitUntilDelivered();
+
+    p.setMidiInput (0);
+    ASSERT_NE (p.midiInput, nullptr);
+    EXPECT_EQ (ports.getNumOpenInputs(), 1);
+    EXPECT_TRUE (p.isTimerRunning());
+
+    EXPECT_TRUE (runMessageLoopUntil ([&] { return p.faderParameter->getValue() != 0.0f; }));
+    EXPECT_NEAR (p.faderParameter->getValue(), HuiChannelProtocol::positionToLevel (0x20 * 128), 1e-7);
+
+    // And the reopened port delivers.
+    ports.deliver ("Desk A", faderMoveOnZone0 (0x60));
+    EXPECT_TRUE (runMessageLoopUntil ([&] { return p.faderParameter->getValue() > 0.7f; }));
+}
+
+TEST_F (ProcessorPortTest, MovesFromTheConsoleReachTheHostInsideOneGesture)
+{
+    auto& p = *processor;
+    HostRecorder host (p);
+    p.channel = 1;
+    p.setDevice ("Tarn16");
+    p.setMidiInput (0);
+    p.setMidiOutput (0);
+    ports.clearSentBlocks();
+
+    ports.deliver ("Desk A", faderMoveOnZone0 (0x40));
+    EXPECT_TRUE (runMessageLoopUntil ([&] { return host.count (HostRecorder::Event::Kind::end, 0) == 1; }));
+
+    EXPECT_EQ (host.describe(), (std::vector<std::string> { "begin 0", "value 0 0.50", "end 0" }));
+
+    // The new level is answered to the console.
+    EXPECT_EQ (hex (ports.getSentBlocks ("Out A")), (std::vector<std::string> { "B0 00 40 B0 20 00" }));
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <functional>
+#include <juce_events/juce_events.h>
+
+namespace testing_helpers
+{
+    /** Runs the message loop until the condition holds or the time is up; returns the
+        condition's last answer. Waits on the condition, never on a fixed sleep alone.
+    */
+    inline bool runMessageLoopUntil (const std::function<bool()>& condition, int timeoutMs = 5000)
+    {
+        const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+        while (! condition())
+        {
+            if (juce::Time::getMillisecondCounter() > deadline)
+                return condition();
+
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
+        }
+
+        return true;
+    }
+
+    /** Runs the message loop for a while, for checks that something does not happen. */
+    inline void runMessageLoopFor (int ms)
+    {
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (ms);
+    }
+}
+
+#include <juce_audio_basics/juce_audio_basics.h>
+#include <string>
+#include <vector>
+
+namespace testing_helpers
+{
+    /** Bytes as upper-case hexadecimal pairs separated by spaces: "B0 0C 02". */
+    inline std::string hex (const std::vector<juce::uint8>& bytes)
+    {
+        juce::StringArray parts;
+        for (auto b : bytes)
+            parts.add (juce::String::toHexString ((int) b).paddedLeft ('0', 2).toUpperCase());
+        return parts.joinIntoString (" ").toStdString();
+    }
+
+    /** One byte as two upper-case hexadecimal digits. */
+    inline std::string hexByte (int value)
+    {
+        return juce::String::toHexString (value & 0xff).paddedLeft ('0', 2).toUpperCase().toStdString();
+    }
+
+    inline std::vector<std::string> hex (const std::vector<std::vector<juce::uint8>>& blocks)
+    {
+        std::vector<std::string> out;
+        for (const auto& b : blocks)
+            out.push_back (hex (b));
+        return out;
+    }
+
+    /** The message with these bytes: "B0 0F 02" becomes a three-byte controller message. */
+    inline juce::MidiMessage message (const std::string& hexBytes)
+    {
+        juce::MemoryBlock block;
+        block.loadFromHexString (hexBytes);
+        return juce::MidiMessage (block.getData(), (int) block.getSize());
+    }
+
+    /** The 28-byte scribble-strip message for a zone and an ASCII text, as hex pairs. */
+    inline std::string nameMessage (int zone, const std::string& text)
+    {
+        std::vector<juce::uint8> bytes { 0xF0, 0x00, 0x00, 0x66, 0x05, 0x00, 0x20, (juce::uint8) zone };
+        for (size_t i = 0; i < 19; ++i)
+            bytes.push_back (i < text.size() ? (juce::uint8) text[i] : 0);
+        bytes.push_back (0xF7);
+        return hex (bytes);
+    }
+}

@@ -1,0 +1,265 @@
+#include "VirtualMidiPortBackend.h"
+
+class VirtualMidiPortBackend::VirtualInput final : public MidiPortSystem::Input
+{
+public:
+    VirtualInput (VirtualMidiPortBackend& ownerToUse, const juce::String& portName, Callback& callbackToUse)
+        : owner (ownerToUse), name (portName), callback (callbackToUse)
+    {
+    }
+
+    ~VirtualInput() override
+    {
+        // Waits for a delivery in progress: after this no callback runs for this handle.
+        const std::lock_guard<std::recursive_mutex> delivery (owner.deliveryMutex);
+        const std::lock_guard<std::mutex> ports (owner.portsMutex);
+        owner.openInputs.erase (std::find (owner.openInputs.begin(), owner.openInputs.end(), this));
+    }
+
+    juce::String getName() const override { return name; }
+    void start() override { started = true; }
+    void stop() override { started = false; }
+
+    VirtualMidiPortBackend& owner;
+    const juce::String name;
+    Callback& callback;
+    std::atomic<bool> started { false };
+};
+
+class VirtualMidiPortBackend::VirtualOutput final : public MidiPortSystem::Output
+{
+public:
+    VirtualOutput (VirtualMidiPortBackend& ownerToUse, const juce::String& portName)
+        : owner (ownerToUse), name (portName)
+    {
+    }
+
+    ~VirtualOutput() override
+    {
+        const std::lock_guard<std::mutex> ports (owner.portsMutex);
+        --owner.numOpenOutputs;
+    }
+
+    juce::String getName() const override { return name; }
+
+    void sendBlockNow (const juce::uint8* data, int numBytes) override
+    {
+        if (sendsInProgress.fetch_add (1) != 0)
+            ++owner.overlappingSends;
+
+        // Give an overlapping sender time to show itself, as a driver taking the bytes would.
+        std::this_thread::yield();
+        owner.record (name, data, numBytes);
+
+        sendsInProgress.fetch_sub (1);
+    }
+
+private:
+    VirtualMidiPortBackend& owner;
+    const juce::String name;
+    std::atomic<int> sendsInProgress { 0 };
+};
+
+VirtualMidiPortBackend::VirtualMidiPortBackend()
+    : driverThread ([this] { driverThreadLoop(); })
+{
+}
+
+VirtualMidiPortBackend::~VirtualMidiPortBackend()
+{
+    MidiPortSystem::setBackend (nullptr);
+
+    {
+        const std::lock_guard<std::mutex> lock (queueMutex);
+        quitting = true;
+    }
+
+    queueChanged.notify_all();
+    driverThread.join();
+
+    jassert (openInputs.empty() && numOpenOutputs == 0); // a port outlived the test's backend
+}
+
+void VirtualMidiPortBackend::install()
+{
+    MidiPortSystem::setBackend (this);
+}
+
+void VirtualMidiPortBackend::addInputPort (const juce::String& name)
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    inputNames.add (name);
+}
+
+void VirtualMidiPortBackend::addOutputPort (const juce::String& name)
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    outputNames.add (name);
+}
+
+void VirtualMidiPortBackend::removeInputPort (const juce::String& name)
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    inputNames.removeString (name);
+}
+
+void VirtualMidiPortBackend::setFailOpens (const juce::String& name, bool shouldFail)
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    failingNames.removeString (name);
+
+    if (shouldFail)
+        failingNames.add (name);
+}
+
+void VirtualMidiPortBackend::deliver (const juce::String& inputName, const juce::MidiMessage& message)
+{
+    deliver (inputName, std::vector<juce::MidiMessage> { message });
+}
+
+void VirtualMidiPortBackend::deliver (const juce::String& inputName, const std::vector<juce::MidiMessage>& messages)
+{
+    {
+        const std::lock_guard<std::mutex> lock (queueMutex);
+
+        for (const auto& m : messages)
+            queue.push_back ({ inputName, m });
+    }
+
+    queueChanged.notify_all();
+}
+
+void VirtualMidiPortBackend::waitUntilDelivered()
+{
+    std::unique_lock<std::mutex> lock (queueMutex);
+    queueChanged.wait (lock, [this] { return queue.empty() && ! delivering; });
+}
+
+void VirtualMidiPortBackend::driverThreadLoop()
+{
+    std::unique_lock<std::mutex> lock (queueMutex);
+
+    for (;;)
+    {
+        queueChanged.wait (lock, [this] { return quitting || ! queue.empty(); });
+
+        if (quitting)
+            return;
+
+        auto next = std::move (queue.front());
+        queue.pop_front();
+        delivering = true;
+        lock.unlock();
+
+        {
+            const std::lock_guard<std::recursive_mutex> delivery (deliveryMutex);
+            std::vector<VirtualInput*> targets;
+
+            {
+                const std::lock_guard<std::mutex> ports (portsMutex);
+
+                if (inputNames.contains (next.port))
+                    for (auto* input : openInputs)
+                        if (input->name == next.port && input->started)
+                            targets.push_back (input);
+            }
+
+            for (auto* input : targets)
+                input->callback.handleIncomingMidiMessage (input, next.message);
+        }
+
+        lock.lock();
+        delivering = false;
+        queueChanged.notify_all();
+    }
+}
+
+void VirtualMidiPortBackend::record (const juce::String& port, const juce::uint8* data, int numBytes)
+{
+    std::function<void (const juce::String&, const juce::uint8*, int)> observer;
+
+    {
+        const std::lock_guard<std::mutex> lock (sentMutex);
+        sent.push_back ({ port, std::vector<juce::uint8> (data, data + numBytes) });
+        observer = sendObserver;
+    }
+
+    if (observer)
+        observer (port, data, numBytes);
+}
+
+std::vector<VirtualMidiPortBackend::SentBlock> VirtualMidiPortBackend::getSentBlocks() const
+{
+    const std::lock_guard<std::mutex> lock (sentMutex);
+    return sent;
+}
+
+std::vector<std::vector<juce::uint8>> VirtualMidiPortBackend::getSentBlocks (const juce::String& outputName) const
+{
+    std::vector<std::vector<juce::uint8>> result;
+
+    for (const auto& block : getSentBlocks())
+        if (block.port == outputName)
+            result.push_back (block.bytes);
+
+    return result;
+}
+
+void VirtualMidiPortBackend::clearSentBlocks()
+{
+    const std::lock_guard<std::mutex> lock (sentMutex);
+    sent.clear();
+}
+
+void VirtualMidiPortBackend::setSendObserver (std::function<void (const juce::String&, const juce::uint8*, int)> observer)
+{
+    const std::lock_guard<std::mutex> lock (sentMutex);
+    sendObserver = std::move (observer);
+}
+
+int VirtualMidiPortBackend::getNumOpenInputs() const
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    return (int) openInputs.size();
+}
+
+int VirtualMidiPortBackend::getNumOpenOutputs() const
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    return numOpenOutputs;
+}
+
+juce::StringArray VirtualMidiPortBackend::getInputNames()
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    return inputNames;
+}
+
+juce::StringArray VirtualMidiPortBackend::getOutputNames()
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    return outputNames;
+}
+
+std::unique_ptr<MidiPortSystem::Input> VirtualMidiPortBackend::openInput (int index, MidiPortSystem::Input::Callback* callback)
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+
+    if (! juce::isPositiveAndBelow (index, inputNames.size()) || callback == nullptr || failingNames.contains (inputNames[index]))
+        return nullptr;
+
+    auto input = std::make_unique<VirtualInput> (*this, inputNames[index], *callback);
+    openInputs.push_back (input.get());
+    return input;
+}
+
+std::unique_ptr<MidiPortSystem::Output> VirtualMidiPortBackend::openOutput (int index)
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+
+    if (! juce::isPositiveAndBelow (index, outputNames.size()) || failingNames.contains (outputNames[index]))
+        return nullptr;
+
+    ++numOpenOutputs;
+    return std::make_unique<VirtualOutput> (*this, outputNames[index]);
+}
