@@ -176,15 +176,15 @@ void VirtualMidiPortBackend::driverThreadLoop()
 
 void VirtualMidiPortBackend::record (const juce::String& port, const juce::uint8* data, int numBytes)
 {
-    std::function<void (const juce::String&, const juce::uint8*, int)> observer;
+    std::vector<SendObserver> observers;
 
     {
         const std::lock_guard<std::mutex> lock (sentMutex);
         sent.push_back ({ port, std::vector<juce::uint8> (data, data + numBytes) });
-        observer = sendObserver;
+        observers = sendObservers;
     }
 
-    if (observer)
+    for (auto& observer : observers)
         observer (port, data, numBytes);
 }
 
@@ -211,10 +211,10 @@ void VirtualMidiPortBackend::clearSentBlocks()
     sent.clear();
 }
 
-void VirtualMidiPortBackend::setSendObserver (std::function<void (const juce::String&, const juce::uint8*, int)> observer)
+void VirtualMidiPortBackend::addSendObserver (SendObserver observer)
 {
     const std::lock_guard<std::mutex> lock (sentMutex);
-    sendObserver = std::move (observer);
+    sendObservers.push_back (std::move (observer));
 }
 
 int VirtualMidiPortBackend::getNumOpenInputs() const

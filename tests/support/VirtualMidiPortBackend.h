@@ -61,8 +61,12 @@ public:
 
     void clearSentBlocks();
 
-    /** Called on the sending thread for every block, after it has been recorded. */
-    void setSendObserver (std::function<void (const juce::String& port, const juce::uint8* data, int numBytes)> observer);
+    using SendObserver = std::function<void (const juce::String& port, const juce::uint8* data, int numBytes)>;
+
+    /** Adds a function called on the sending thread for every block, after it has been
+        recorded. Observers stay until the backend is destroyed.
+    */
+    void addSendObserver (SendObserver observer);
 
     int getNumOverlappingSends() const { return overlappingSends.load(); }
     int getNumOpenInputs() const;
@@ -104,7 +108,7 @@ private:
 
     mutable std::mutex sentMutex;
     std::vector<SentBlock> sent;
-    std::function<void (const juce::String&, const juce::uint8*, int)> sendObserver;
+    std::vector<SendObserver> sendObservers;
 
     std::atomic<int> overlappingSends { 0 };
     std::thread driverThread;
