@@ -11,6 +11,7 @@ Run it through Resources/artwork/regenerate.
 """
 
 import math
+import sys
 import zlib
 from pathlib import Path
 
@@ -230,8 +231,8 @@ def to_rgb_image(canvas):
     return Image.fromarray(np.clip(np.rint(canvas), 0, 255).astype(np.uint8), "RGB")
 
 
-def save_png(img, name):
-    img.save(RESOURCES / name, format="PNG", compress_level=9)
+def save_png(img, path):
+    img.save(path, format="PNG", compress_level=9)
 
 
 def lighting(height, light=(-0.55, -0.8), strength=1.0):
@@ -397,8 +398,7 @@ def draw_cut_key(lit, highlighted):
 
     layers.over(rim_rgb, body)
     # The face sits a little below the rim: a dark seam around it.
-    seam = np.clip(blur(face, 1) - face, 0, 1) * 0 + np.clip(rounded_rect_mask(
-        KEY_W, KEY_H, x0 + 6, y0 + 6, x1 - 6, y1 - 6, 8) - face, 0, 1)
+    seam = np.clip(rounded_rect_mask(KEY_W, KEY_H, x0 + 6, y0 + 6, x1 - 6, y1 - 6, 8) - face, 0, 1)
     layers.over((20, 8, 6) if lit else (22, 22, 22), seam, 0.8)
     layers.over(face_rgb, face)
     # Inner shadow along the face's top edge, where the rim overhangs it.
@@ -604,8 +604,27 @@ def draw_background():
     draw_plate(canvas, shape)
     draw_right_panel(canvas, shape)
 
-    img = to_rgb_image(canvas)
-    return img.quantize(colors=128, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)
+    return to_palette_image(to_rgb_image(canvas))
+
+
+def to_palette_image(img, colours=128, ramp=32):
+    """Indexed colour with a fixed-size palette: median cut finds the
+    textures' colours, and an even grey ramp keeps anti-aliased edges (white
+    on black, black on metal) free of stray steps. Every pixel takes its
+    nearest palette colour."""
+    cut = img.quantize(colors=colours - ramp, method=Image.Quantize.MEDIANCUT,
+                       dither=Image.Dither.NONE)
+    palette = np.array(cut.getpalette()[: 3 * (colours - ramp)], np.float64).reshape(-1, 3)
+    greys = np.rint(np.linspace(0, 255, ramp))
+    palette = np.concatenate([palette, np.stack([greys] * 3, axis=1)])
+    rgb = np.asarray(img, np.float64)
+    index = np.empty(rgb.shape[:2], np.uint8)
+    for y in range(0, rgb.shape[0], 64):
+        block = rgb[y:y + 64, :, None, :] - palette[None, None, :, :]
+        index[y:y + 64] = np.argmin((block ** 2).sum(axis=3), axis=2)
+    out = Image.fromarray(index, "P")
+    out.putpalette(palette.astype(np.uint8).flatten().tolist())
+    return out
 
 
 def draw_top_left(canvas, shape):
@@ -626,8 +645,7 @@ def draw_band(canvas, shape):
     paint(canvas, emblem, (255, 255, 255))
     word = fit_text(shape, "QUILLMERE", INTERFACE_FONT, (430, 131, 729, 171), tracking=10, stroke=0.4)
     paint(canvas, word, (255, 255, 255))
-    banner_img = ink("MOTOR FADER  \u00b7  CUT  \u00b7  SCRIBBLE STRIP  \u00b7  AUTOMATION",
-                     INTERFACE_FONT, 17, tracking=1.6)
+    banner_img = ink("MOTOR FADER  \u00b7  CUT  \u00b7  SCRIBBLE STRIP", INTERFACE_FONT, 17, tracking=1.6)
     bw, bh = ink_size(banner_img)
     banner = place(shape, banner_img, 579.5 - bw / 2 + 0.5, 196)
     paint(canvas, banner, (255, 255, 255))
@@ -679,7 +697,7 @@ def draw_plate(canvas, shape):
         marks[top:top + height, 55:155] = 1.0
         marks[top:top + height, 203:252] = 1.0
     labels = np.zeros(shape)
-    label_size = 27.0
+    label_size = 25.0
     for label, centre in SCALE_MARKS:
         if label == "inf":
             img = infinity_ink(label_size)
@@ -696,16 +714,20 @@ def draw_plate(canvas, shape):
 
 
 def infinity_ink(size):
-    """The infinity label drawn as two loops, matched to the digits' height."""
+    """The infinity label, drawn as a lemniscate: the interface face's own
+    sign is too small next to its digits."""
     digit_h = ink_size(ink("0", INTERFACE_FONT, size))[1]
-    w, h = int(digit_h * 1.9 * SS), int(digit_h * 0.95 * SS)
-    img = Image.new("L", (w + 8, h + 8), 0)
-    d = ImageDraw.Draw(img)
-    stroke = int(round(2.6 * SS))
-    lw = w // 2 + stroke // 2
-    d.ellipse([4, 4, 4 + lw, 4 + h], outline=255, width=stroke)
-    d.ellipse([4 + w - lw, 4, 4 + w, 4 + h], outline=255, width=stroke)
-    return img.crop(img.getbbox())
+    a = digit_h * 0.82  # half the width
+    stroke = 2.5
+    w, h = int(2 * a + 2 * stroke + 2), int(a + 2 * stroke + 2)
+    hr = HiRes(w, h)
+    points = []
+    for i in range(241):
+        t = 2 * math.pi * i / 240
+        d = 1 + math.sin(t) ** 2
+        points.append((w / 2 + a * math.cos(t) / d, h / 2 + a * 1.1 * math.sin(t) * math.cos(t) / d))
+    hr.line(points, stroke)
+    return hr.image.crop(hr.image.getbbox())
 
 
 def draw_right_panel(canvas, shape):
@@ -729,7 +751,7 @@ def draw_right_panel(canvas, shape):
                                  x + w - 1 - SMALL_FRAME_INSET, y + h - 1 - SMALL_FRAME_INSET))
     for m in outlines:
         # The window behind each frame is a shade darker than the panel.
-        hole = np.clip(blur(m, 1) * 0 + fill_inside(m), 0, 1)
+        hole = fill_inside(m)
         paint(canvas, hole, (28, 28, 27), 0.35)
         paint(canvas, np.clip(shift(m, 0, 2) - m, 0, 1) * (1 - hole), (120, 120, 118), 0.35)
         paint(canvas, m, (0, 0, 0))
@@ -767,17 +789,26 @@ def fill_inside(outline):
     return inside * (1 - outline)
 
 
-def main():
-    save_png(draw_cut_key(lit=False, highlighted=False), "cut_off.png")
-    save_png(draw_cut_key(lit=False, highlighted=True), "cut_off_highlighted.png")
-    save_png(draw_cut_key(lit=True, highlighted=False), "cut_on.png")
-    save_png(draw_cut_key(lit=True, highlighted=True), "cut_on_highlighted.png")
-    save_png(draw_fader_cap(highlighted=False), "fader_cap.png")
-    save_png(draw_fader_cap(highlighted=True), "fader_cap_highlighted.png")
-    save_png(draw_frame(360, 60, WIDE_FRAME_INSET), "frame_wide.png")
-    save_png(draw_frame(140, 120, SMALL_FRAME_INSET), "frame_small.png")
-    save_png(draw_background(), "background.png")
+IMAGES = {
+    "cut_off.png": lambda: draw_cut_key(lit=False, highlighted=False),
+    "cut_off_highlighted.png": lambda: draw_cut_key(lit=False, highlighted=True),
+    "cut_on.png": lambda: draw_cut_key(lit=True, highlighted=False),
+    "cut_on_highlighted.png": lambda: draw_cut_key(lit=True, highlighted=True),
+    "fader_cap.png": lambda: draw_fader_cap(highlighted=False),
+    "fader_cap_highlighted.png": lambda: draw_fader_cap(highlighted=True),
+    "frame_wide.png": lambda: draw_frame(360, 60, WIDE_FRAME_INSET),
+    "frame_small.png": lambda: draw_frame(140, 120, SMALL_FRAME_INSET),
+    "background.png": draw_background,
+}
+
+
+def main(argv):
+    """Writes the images into Resources/, or into the folder given."""
+    out = Path(argv[1]) if len(argv) > 1 else RESOURCES
+    out.mkdir(parents=True, exist_ok=True)
+    for name, draw in IMAGES.items():
+        save_png(draw(), out / name)
 
 
 if __name__ == "__main__":
-    main()
+    main(sys.argv)
