@@ -81,9 +81,132 @@ const juce::String QuillmereAudioProcessor::getProgramName (int) { return "Quill
 
 void QuillmereAudioProcessor::changeProgramName (int, const juce::String&) {}
 
-void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock&) {}
+//==============================================================================
+namespace
+{
+    const char* const settingsTag = "QUILLMERESETTINGS";
 
-void QuillmereAudioProcessor::setStateInformation (const void*, int) {}
+    /** An integer attribute read as XmlElement::getIntAttribute reads it (leading blanks, an
+        optional minus, the leading digits, wrapping on overflow), but without the signed
+        overflow of JUCE's reader for texts beyond the int range: a saved project may be
+        damaged or edited by hand.
+    */
+    int readIntAttribute (const juce::XmlElement& xml, const char* name, int valueWhenAbsent)
+    {
+        if (! xml.hasAttribute (name))
+            return valueWhenAbsent;
+
+        auto text = xml.getStringAttribute (name).getCharPointer().findEndOfWhitespace();
+        const bool negative = *text == '-';
+
+        if (negative)
+            ++text;
+
+        juce::uint32 magnitude = 0;
+
+        for (auto c = text.getAndAdvance(); c >= '0' && c <= '9'; c = text.getAndAdvance())
+            magnitude = magnitude * 10u + (juce::uint32) (c - '0');
+
+        return (int) (negative ? 0u - magnitude : magnitude);
+    }
+}
+
+void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    const juce::ScopedLock sl (settingsLock);
+
+    juce::XmlElement xml (settingsTag);
+    xml.setAttribute ("midiInName", midiInput != nullptr ? midiInName : juce::String());
+    xml.setAttribute ("midiOutName", midiOutput != nullptr ? midiOutName : juce::String());
+    xml.setAttribute ("fader", (double) faderParameter->getValue());
+    xml.setAttribute ("cut", muteParameter->getValue() != 0.0f ? 1 : 0);
+    xml.setAttribute ("channel", channel.load());
+    xml.setAttribute ("channelName", getChannelName());
+    xml.setAttribute ("deviceName", getDeviceModelName());
+
+    copyXmlToBinary (xml, destData);
+}
+
+void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes <= 0)
+        return;
+
+    const auto xml = getXmlFromBinary (data, sizeInBytes);
+
+    // The tag is compared exactly: XmlElement::hasTagName ignores letter case.
+    if (xml == nullptr || xml->getTagName() != settingsTag)
+        return;
+
+    const juce::ScopedLock sl (settingsLock);
+
+    channel = readIntAttribute (*xml, "channel", channel.load());
+
+    // An empty "deviceName" is present and asks for no device; only an absent one means the
+    // first model of the catalogue.
+    setDevice (xml->getStringAttribute ("deviceName", getModelNameForIndex (0)));
+
+    restoreMidiInput (xml->getStringAttribute ("midiInName"));
+    restoreMidiOutput (xml->getStringAttribute ("midiOutName"));
+
+    // Restored without telling the host: it is the host that asked for these values.
+    faderParameter->setValue ((float) xml->getDoubleAttribute ("fader", (double) faderParameter->getValue()));
+    sendLevelToDevice();
+
+    muteParameter->setValue ((float) xml->getDoubleAttribute ("cut", (double) muteParameter->getValue()));
+    sendMuteToDevice();
+
+    setChannelName (xml->getStringAttribute ("channelName"));
+}
+
+void QuillmereAudioProcessor::restoreMidiInput (const juce::String& storedName)
+{
+    const auto wanted = storedName.isNotEmpty() ? storedName : getDefaultMidiInputName (channel.load());
+
+    if (wanted.isEmpty())
+        return;
+
+    // Every port of that name is opened in turn, so with two of them the last one stays open.
+    const auto names = MidiPortSystem::getInputNames();
+
+    for (int i = 0; i < names.size(); ++i)
+    {
+        if (names[i] != wanted)
+            continue;
+
+        closeMidiInput();
+        auto newInput = MidiPortSystem::openInput (i, this);
+        midiInName = wanted;
+
+        if (newInput == nullptr)
+            continue;
+
+        auto* input = newInput.get();
+
+        {
+            const juce::ScopedLock ql (incomingMidiLock);
+            incomingMidi.clear();
+            midiInput = std::move (newInput);
+        }
+
+        input->start();
+        startTimer (drainIntervalMs);
+    }
+}
+
+void QuillmereAudioProcessor::restoreMidiOutput (const juce::String& storedName)
+{
+    const auto wanted = storedName.isNotEmpty() ? storedName : getDefaultMidiOutputName (channel.load());
+
+    if (wanted.isEmpty())
+        return;
+
+    const auto names = MidiPortSystem::getOutputNames();
+
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i] == wanted)
+            replaceMidiOutput (MidiPortSystem::openOutput (i), wanted);
+}
 
 JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
 const juce::String QuillmereAudioProcessor::getInputChannelName (int channelIndex) const { return juce::String (channelIndex + 1); }

@@ -49,8 +49,15 @@ public:
     const juce::String getProgramName (int index) override;
     void changeProgramName (int index, const juce::String& newName) override;
 
-    /** Called by the host on a thread of its choosing. */
+    /** Saves the channel, model, ports by name, channel name, level and mute in the host's
+        project as one XML element. Called by the host on a thread of its choosing.
+    */
     void getStateInformation (juce::MemoryBlock& destData) override;
+
+    /** Restores what getStateInformation saved: the model, then the ports looked up by name
+        (or the model's default names), then level, mute and channel name, each sent to the
+        console. A chunk that is not this element changes nothing. Any thread the host uses.
+    */
     void setStateInformation (const void* data, int sizeInBytes) override;
 
     JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
@@ -156,6 +163,8 @@ private:
     void closeMidiInput();
     void openMidiInput (int index);
     void replaceMidiOutput (std::unique_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName);
+    void restoreMidiInput (const juce::String& storedName);
+    void restoreMidiOutput (const juce::String& storedName);
 
     // The queue is swapped into this buffer by the timer, so the driver thread never waits
     // while the device parses or the host is told about changes.

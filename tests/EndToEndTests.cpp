@@ -55,10 +55,10 @@ TEST_F (EndToEndTest, HostAutomationMovesTheFaderWithoutRepeats)
     EXPECT_EQ (before.text, "Kick");
 
     // A full sweep on a host thread: 10,000 automation values, 256 distinct 8-bit levels.
-    std::thread hostThread ([&] {
+    std::thread hostThread ([&]
+                            {
         for (int i = 0; i <= 10000; ++i)
-            p.faderParameter->setValue ((float) i / 10000.0f);
-    });
+            p.faderParameter->setValue ((float) i / 10000.0f); });
     hostThread.join();
 
     const auto strip = console.getStrip (2);
@@ -91,7 +91,8 @@ TEST_F (EndToEndTest, AFaderMovedAtTheDeskIsRecordedAsOneGesture)
         console.moveTo (2, position);
     console.release (2);
 
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return host.count (HostRecorder::Event::Kind::end, 0) == 1; }));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return host.count (HostRecorder::Event::Kind::end, 0) == 1; }));
     settle();
 
     // Moves may land in one or several timer ticks; either way one gesture, ending on the
@@ -111,12 +112,14 @@ TEST_F (EndToEndTest, CutPressesToggleAndAreAnswered)
     HostRecorder host (p);
 
     console.pressCut (7);
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return console.getStrip (7).cut; }));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return console.getStrip (7).cut; }));
     EXPECT_EQ (p.muteParameter->getValue(), 1.0f);
     console.releaseCut (7);
     console.pressCut (7);
     console.releaseCut (7);
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return host.count (HostRecorder::Event::Kind::end, 1) == 2; }));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return host.count (HostRecorder::Event::Kind::end, 1) == 2; }));
     settle();
 
     EXPECT_EQ (p.muteParameter->getValue(), 0.0f);
@@ -182,7 +185,8 @@ TEST_F (EndToEndTest, ATarn48XLBehavesAsATarn16OnItsOwnPorts)
     xl.moveTo (1, 4096);
     xl.release (1);
     xl.waitUntilDelivered();
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return p.faderParameter->getValue() < 0.5f; }));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return p.faderParameter->getValue() < 0.5f; }));
     EXPECT_FLOAT_EQ (p.faderParameter->getValue(), (float) (4096 * 4) / 65535.0f);
 
     instances.clear();

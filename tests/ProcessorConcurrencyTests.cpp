@@ -29,16 +29,17 @@ TEST (ProcessorConcurrency, AutomationWhileModelsAndPortsAreSwitched)
 
     std::atomic<bool> running { true };
 
-    std::thread automation ([&] {
+    std::thread automation ([&]
+                            {
         for (int i = 0; running; ++i)
         {
             p.faderParameter->setValue ((float) (i % 1000) / 1000.0f);
             if (i % 50 == 0)
                 p.muteParameter->setValue ((float) ((i / 50) % 2));
-        }
-    });
+        } });
 
-    std::thread stateThread ([&] {
+    std::thread stateThread ([&]
+                             {
         const char* models[] = { "Mira", "Tarn48-XL", "Tarn16", "" };
         for (int i = 0; running; ++i)
         {
@@ -46,16 +47,15 @@ TEST (ProcessorConcurrency, AutomationWhileModelsAndPortsAreSwitched)
             p.setMidiOutput (i % 2);
             p.setChannelName ("T" + juce::String (i % 10));
             std::this_thread::yield();
-        }
-    });
+        } });
 
-    std::thread console ([&] {
+    std::thread console ([&]
+                         {
         for (int i = 0; running; ++i)
         {
             ports.deliver ("Tarn16 Automation", { message ("B0 0F 01"), message ("B0 2F 40"), message ("B0 01 " + hexByte (i % 128)), message ("B0 21 00"), message ("B0 0F 01"), message ("B0 2F 00") });
             ports.waitUntilDelivered();
-        }
-    });
+        } });
 
     const char* models[] = { "Tarn16", "Mira", "Tarn48-XL" };
     const auto end = juce::Time::getMillisecondCounter() + 3000;

@@ -130,7 +130,8 @@ TEST_F (ProcessorPortTest, OnlyTheOpenInputIsQueuedAndTheTimerDrainsIt)
     ports.deliver ("Desk A", faderMoveOnZone0 (0x40));
     ports.waitUntilDelivered();
     EXPECT_EQ (p.faderParameter->getValue(), 0.0f); // nothing is parsed on the driver thread
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return p.faderParameter->getValue() != 0.0f; }));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return p.faderParameter->getValue() != 0.0f; }));
     EXPECT_NEAR (p.faderParameter->getValue(), 0.500008f, 1e-6);
 
     const juce::ScopedLock sl (p.incomingMidiLock);
@@ -145,10 +146,10 @@ TEST_F (ProcessorPortTest, MessagesWithoutADeviceAreDropped)
 
     ports.deliver ("Desk A", faderMoveOnZone0 (0x40));
     ports.waitUntilDelivered();
-    EXPECT_TRUE (runMessageLoopUntil ([&] {
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      {
         const juce::ScopedLock sl (p.incomingMidiLock);
-        return p.incomingMidi.isEmpty();
-    }));
+        return p.incomingMidi.isEmpty(); }));
 
     // A device installed afterwards does not see the dropped messages.
     p.setDevice ("Tarn16");
@@ -172,12 +173,14 @@ TEST_F (ProcessorPortTest, ReopeningTheSameInputKeepsQueuedMessages)
     EXPECT_EQ (ports.getNumOpenInputs(), 1);
     EXPECT_TRUE (p.isTimerRunning());
 
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return p.faderParameter->getValue() != 0.0f; }));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return p.faderParameter->getValue() != 0.0f; }));
     EXPECT_NEAR (p.faderParameter->getValue(), HuiChannelProtocol::positionToLevel (0x20 * 128), 1e-7);
 
     // And the reopened port delivers.
     ports.deliver ("Desk A", faderMoveOnZone0 (0x60));
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return p.faderParameter->getValue() > 0.7f; }));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return p.faderParameter->getValue() > 0.7f; }));
 }
 
 TEST_F (ProcessorPortTest, MovesFromTheConsoleReachTheHostInsideOneGesture)
@@ -191,7 +194,8 @@ TEST_F (ProcessorPortTest, MovesFromTheConsoleReachTheHostInsideOneGesture)
     ports.clearSentBlocks();
 
     ports.deliver ("Desk A", faderMoveOnZone0 (0x40));
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return host.count (HostRecorder::Event::Kind::end, 0) == 1; }));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return host.count (HostRecorder::Event::Kind::end, 0) == 1; }));
 
     EXPECT_EQ (host.describe(), (std::vector<std::string> { "begin 0", "value 0 0.50", "end 0" }));
 

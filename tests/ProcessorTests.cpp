@@ -28,7 +28,7 @@ namespace
         std::unique_ptr<QuillmereAudioProcessor> processor = std::make_unique<QuillmereAudioProcessor>();
     };
 
-    template <typename Sample>
+    template<typename Sample>
     void expectBitExactPassThrough (QuillmereAudioProcessor& processor, int numChannels)
     {
         juce::AudioBuffer<Sample> buffer (numChannels, 512);

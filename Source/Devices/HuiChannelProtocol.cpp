@@ -100,10 +100,15 @@ void HuiChannelProtocol::sendLevel (int channel, float level)
     if (h == lastSentLevelHigh && ! levelNeverSent && channel == lastSentChannel)
         return;
 
+    // The cache remembers what the console has heard. Without a port nothing is heard, so
+    // nothing is remembered: otherwise a level chosen before the port opens (a model picked
+    // first, or a restored project whose level rounds to the one sent while no port was open)
+    // would never reach the console's fader.
+    if (device.midiOutput == nullptr)
+        return;
+
     send (makeLevelMessage (zone, h));
 
-    // Remembered also when no port is open: the level then reaches a later port only when it
-    // or the channel changes, or when everything is sent again.
     lastSentLevelHigh = h;
     lastSentChannel = channel;
     levelNeverSent = false;

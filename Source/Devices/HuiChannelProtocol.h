@@ -37,7 +37,8 @@ public:
     */
     static juce::MidiMessage makeChannelNameMessage (int zone, const juce::String& name);
 
-    /** Sends the level unless its 8-bit value and the channel repeat the last one built.
+    /** Sends the level unless its 8-bit value and the channel repeat the last one sent.
+        Without an output port nothing is sent and nothing remembered.
         Runs on the thread that changed the level, with the processor's deviceLock held.
     */
     void sendLevel (int channel, float level);

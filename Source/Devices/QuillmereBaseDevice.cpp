@@ -5,7 +5,7 @@
 
 namespace
 {
-    template <typename Fn>
+    template<typename Fn>
     void forEachManagedParameter (QuillmereAudioProcessor& processor, Fn&& fn)
     {
         for (auto* parameter : processor.getParameters())
@@ -17,12 +17,14 @@ namespace
 QuillmereBaseDevice::QuillmereBaseDevice (QuillmereAudioProcessor& owner)
     : processor (&owner)
 {
-    forEachManagedParameter (owner, [this] (auto& manager) { manager.addChangeSource (this); });
+    forEachManagedParameter (owner, [this] (auto& manager)
+                             { manager.addChangeSource (this); });
 }
 
 QuillmereBaseDevice::~QuillmereBaseDevice()
 {
-    forEachManagedParameter (*processor, [this] (auto& manager) { manager.removeChangeSource (this); });
+    forEachManagedParameter (*processor, [this] (auto& manager)
+                             { manager.removeChangeSource (this); });
 }
 
 void QuillmereBaseDevice::sendChannelName (int, const juce::String&) {}

@@ -62,7 +62,8 @@ void AudioProcessorParameterWithChangeManager::ChangeManager::setActive (void* s
 
 void AudioProcessorParameterWithChangeManager::ChangeManager::updateGesture()
 {
-    const auto any = std::any_of (sources.begin(), sources.end(), [] (const SourceState& s) { return s.active; });
+    const auto any = std::any_of (sources.begin(), sources.end(), [] (const SourceState& s)
+                                  { return s.active; });
 
     if (any == anyActive)
         return;

@@ -11,8 +11,8 @@ public:
     BooleanParameter() = default;
 
     // Both bases offer addListener, for different listener types.
-    using ParameterBroadcaster::addListener;
     using juce::AudioProcessorParameter::addListener;
+    using ParameterBroadcaster::addListener;
 
     /** Any thread: 1.0 while muted, else 0.0. */
     float getValue() const override;

@@ -13,8 +13,8 @@ public:
     FaderParameter() = default;
 
     // Both bases offer addListener, for different listener types.
-    using ParameterBroadcaster::addListener;
     using juce::AudioProcessorParameter::addListener;
+    using ParameterBroadcaster::addListener;
 
     /** Any thread. */
     float getValue() const override;

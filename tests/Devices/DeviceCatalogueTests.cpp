@@ -65,7 +65,8 @@ TEST (DeviceCatalogue, PortPresenceMatchesTheWholeNameExactly)
 
     QuillmereAudioProcessor processor;
 
-    const auto presentFor = [&] (const juce::String& model) {
+    const auto presentFor = [&] (const juce::String& model)
+    {
         processor.setDevice (model);
         return processor.device->isPortPresent();
     };

@@ -6,7 +6,8 @@ using Strings = std::vector<std::string>;
 
 namespace
 {
-    struct HuiParserTest : public DeviceFixture, public ::testing::WithParamInterface<const char*>
+    struct HuiParserTest : public DeviceFixture
+        , public ::testing::WithParamInterface<const char*>
     {
         HuiParserTest() { useModel (GetParam()); }
 
@@ -113,10 +114,10 @@ TEST_P (HuiParserTest, ABrokenPairIsDiscardedAndNotReplaced)
 {
     const std::vector<Strings> batches {
         { "B0 03 40", "B0 05 10", "B0 23 00" }, // the second discards the first, the third finds none
-        { "B0 23 00" },                          // a second half alone
-        { "B0 10 40", "B0 30 00" },              // controllers that start no pair
-        { "B0 0F 03", "B0 2F 41" },              // another port value
-        { "B0 0F 03", "B0 2F 42", "B0 0F 03" },  // pending first half left over ...
+        { "B0 23 00" },                         // a second half alone
+        { "B0 10 40", "B0 30 00" },             // controllers that start no pair
+        { "B0 0F 03", "B0 2F 41" },             // another port value
+        { "B0 0F 03", "B0 2F 42", "B0 0F 03" }, // pending first half left over ...
     };
 
     for (const auto& batch : batches)

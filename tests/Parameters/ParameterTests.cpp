@@ -17,7 +17,11 @@ namespace
         std::vector<ParameterBroadcaster*> calls;
         std::vector<int>& order;
 
-        explicit CountingListener (std::vector<int>& sharedOrder, int listenerId) : id (listenerId), order (sharedOrder) {}
+        explicit CountingListener (std::vector<int>& sharedOrder, int listenerId)
+            : id (listenerId)
+            , order (sharedOrder)
+        {
+        }
     };
 }
 
@@ -93,7 +97,18 @@ TEST (Parameters, MuteTextConversions)
     BooleanParameter mute;
 
     const std::pair<const char*, float> forText[] = {
-        { "on", 1.0f }, { "On", 1.0f }, { "ON", 1.0f }, { "oN", 1.0f }, { "1", 1.0f }, { "Off", 0.0f }, { " on", 0.0f }, { "on ", 0.0f }, { "yes", 0.0f }, { "", 0.0f }, { "0", 0.0f }, { "1.0", 0.0f }
+        { "on", 1.0f },
+        { "On", 1.0f },
+        { "ON", 1.0f },
+        { "oN", 1.0f },
+        { "1", 1.0f },
+        { "Off", 0.0f },
+        { " on", 0.0f },
+        { "on ", 0.0f },
+        { "yes", 0.0f },
+        { "", 0.0f },
+        { "0", 0.0f },
+        { "1.0", 0.0f }
     };
 
     for (const auto& [text, value] : forText)
@@ -148,14 +163,14 @@ TEST (Parameters, ValuesCanBeWrittenAndReadFromSeveralThreads)
     BooleanParameter mute;
     std::atomic<bool> stop { false };
 
-    std::thread writer ([&] {
+    std::thread writer ([&]
+                        {
         for (int i = 0; i < 20000; ++i)
         {
             fader.setValue ((float) (i % 100) / 100.0f);
             mute.setValue ((float) (i % 2));
         }
-        stop = true;
-    });
+        stop = true; });
 
     float sum = 0.0f;
     while (! stop)

@@ -205,16 +205,18 @@ struct ConsoleSimulator::State
 };
 
 ConsoleSimulator::ConsoleSimulator (VirtualMidiPortBackend& backendToUse, const juce::String& name)
-    : backend (backendToUse), portName (name), state (std::make_shared<State>())
+    : backend (backendToUse)
+    , portName (name)
+    , state (std::make_shared<State>())
 {
     backend.addInputPort (portName);
     backend.addOutputPort (portName);
 
-    backend.addSendObserver ([weakState = std::weak_ptr<State> (state), name] (const juce::String& port, const juce::uint8* data, int numBytes) {
+    backend.addSendObserver ([weakState = std::weak_ptr<State> (state), name] (const juce::String& port, const juce::uint8* data, int numBytes)
+                             {
         if (port == name)
             if (auto s = weakState.lock())
-                s->receive (data, numBytes);
-    });
+                s->receive (data, numBytes); });
 }
 
 ConsoleSimulator::Strip ConsoleSimulator::getStrip (int zone) const

@@ -27,7 +27,7 @@ public:
         int faderHigh = -1;  // the last fader controller's value (7 high bits of the 8-bit level)
         int faderLevel = -1; // the 8-bit level of the last complete fader message, -1 before any
         bool cut = false;
-        juce::String text;   // the scribble strip's text
+        juce::String text; // the scribble strip's text
         int levelMessages = 0;
         int muteMessages = 0;
         int nameMessages = 0;

@@ -13,7 +13,8 @@ TEST (ConsoleSimulator, RecordsWellFormedTrafficAndRejectsEverythingElse)
     auto out = MidiPortSystem::openOutput (MidiPortSystem::getOutputNames().indexOf ("Desk"));
     ASSERT_NE (out, nullptr);
 
-    const auto send = [&] (const std::string& hexBytes) {
+    const auto send = [&] (const std::string& hexBytes)
+    {
         juce::MemoryBlock block;
         block.loadFromHexString (hexBytes);
         out->sendBlockNow (static_cast<const juce::uint8*> (block.getData()), (int) block.getSize());
@@ -30,14 +31,14 @@ TEST (ConsoleSimulator, RecordsWellFormedTrafficAndRejectsEverythingElse)
     EXPECT_EQ (strip.text, "Kick");
 
     const char* faulty[] = {
-        "B0 02 FF B0 22 40",                                    // data byte of 0x80 or more
-        "B0 02",                                                // cut short
-        "90 3C 7F",                                             // a note
-        "B1 02 10 B1 22 00",                                    // MIDI channel 2
-        "B0 22 00",                                             // low half alone
-        "B0 50 00",                                             // unknown controller
-        "B0 0C 02 B0 2C 43",                                    // unknown port
-        "F0 00 00 66 05 00 20 02 41 00 F7",                     // short strip message
+        "B0 02 FF B0 22 40",                                                                   // data byte of 0x80 or more
+        "B0 02",                                                                               // cut short
+        "90 3C 7F",                                                                            // a note
+        "B1 02 10 B1 22 00",                                                                   // MIDI channel 2
+        "B0 22 00",                                                                            // low half alone
+        "B0 50 00",                                                                            // unknown controller
+        "B0 0C 02 B0 2C 43",                                                                   // unknown port
+        "F0 00 00 66 05 00 20 02 41 00 F7",                                                    // short strip message
         "F0 00 00 66 05 00 20 02 C3 A9 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 F7", // not ASCII
         "F0 00 00 66 05 00 20 02 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 F7", // no closing zero
     };

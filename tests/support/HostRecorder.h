@@ -23,7 +23,11 @@ public:
         float value;
     };
 
-    explicit HostRecorder (juce::AudioProcessor& processorToWatch) : processor (processorToWatch) { processor.addListener (this); }
+    explicit HostRecorder (juce::AudioProcessor& processorToWatch)
+        : processor (processorToWatch)
+    {
+        processor.addListener (this);
+    }
     ~HostRecorder() override { processor.removeListener (this); }
 
     std::vector<Event> getEvents() const

@@ -4,7 +4,9 @@ class VirtualMidiPortBackend::VirtualInput final : public MidiPortSystem::Input
 {
 public:
     VirtualInput (VirtualMidiPortBackend& ownerToUse, const juce::String& portName, Callback& callbackToUse)
-        : owner (ownerToUse), name (portName), callback (callbackToUse)
+        : owner (ownerToUse)
+        , name (portName)
+        , callback (callbackToUse)
     {
     }
 
@@ -30,7 +32,8 @@ class VirtualMidiPortBackend::VirtualOutput final : public MidiPortSystem::Outpu
 {
 public:
     VirtualOutput (VirtualMidiPortBackend& ownerToUse, const juce::String& portName)
-        : owner (ownerToUse), name (portName)
+        : owner (ownerToUse)
+        , name (portName)
     {
     }
 
@@ -61,7 +64,8 @@ private:
 };
 
 VirtualMidiPortBackend::VirtualMidiPortBackend()
-    : driverThread ([this] { driverThreadLoop(); })
+    : driverThread ([this]
+                    { driverThreadLoop(); })
 {
 }
 
@@ -132,7 +136,8 @@ void VirtualMidiPortBackend::deliver (const juce::String& inputName, const std::
 void VirtualMidiPortBackend::waitUntilDelivered()
 {
     std::unique_lock<std::mutex> lock (queueMutex);
-    queueChanged.wait (lock, [this] { return queue.empty() && ! delivering; });
+    queueChanged.wait (lock, [this]
+                       { return queue.empty() && ! delivering; });
 }
 
 void VirtualMidiPortBackend::driverThreadLoop()
@@ -141,7 +146,8 @@ void VirtualMidiPortBackend::driverThreadLoop()
 
     for (;;)
     {
-        queueChanged.wait (lock, [this] { return quitting || ! queue.empty(); });
+        queueChanged.wait (lock, [this]
+                           { return quitting || ! queue.empty(); });
 
         if (quitting)
             return;
