@@ -357,8 +357,8 @@ def draw_cut_key(lit, highlighted):
 
     if lit:
         # The lamp behind the key spills a broad red glow around it.
-        glow = blur(body, 9) * 0.55 + blur(body, 18) * 0.75
-        glow = np.clip(glow * 1.05, 0, 0.92)
+        glow = blur(body, 7) * 0.5 + blur(body, 16) * 0.55 + blur(body, 30) * 0.6
+        glow = np.clip(glow, 0, 0.9)
         layers.over((240, 16, 32), glow)
 
     shadow = blur(shift(body, 0, 6), 4) * (0.55 if lit else 0.85)
@@ -554,13 +554,24 @@ def quill_mask(shape, box):
 
     # Rachis along the vane, then the bare shaft and the nib.
     hr.line([spine(vane_end * i / 40) for i in range(2, 41)], 1.6, fill=0)
-    shaft = [spine(vane_end + (0.955 - vane_end) * i / 20) for i in range(21)]
-    hr.line(shaft, 3.2)
-    tip_x, tip_y = spine(1.0)
-    bx, by = spine(0.955)
-    nx, ny = normal(0.955)
-    hr.polygon([(bx + nx * 3.2, by + ny * 3.2), (tip_x, tip_y), (bx - nx * 3.2, by - ny * 3.2)])
-    hr.line([spine(0.965), spine(0.99)], 0.8, fill=0)
+    nib_start = 0.87
+    hr.line([spine(vane_end + (nib_start + 0.01 - vane_end) * i / 20) for i in range(21)], 2.8)
+    # The nib: a shoulder a little wider than the shaft, tapering to the tip,
+    # with its slit and breather hole cut out.
+    left, right = [], []
+    for i in range(31):
+        s = i / 30.0
+        t = nib_start + (1.0 - nib_start) * s
+        half = 3.6 * (1.0 - s) ** 0.75 + 0.2
+        px, py = spine(t)
+        nx, ny = normal(t)
+        left.append((px + nx * half, py + ny * half))
+        right.append((px - nx * half, py - ny * half))
+    hr.polygon(left + right[::-1])
+    hole_x, hole_y = spine(nib_start + (1.0 - nib_start) * 0.3)
+    hr.ellipse(hole_x, hole_y, 1.1, 1.1, fill=0)
+    hr.line([spine(nib_start + (1.0 - nib_start) * 0.3), spine(nib_start + (1.0 - nib_start) * 0.88)],
+            0.7, fill=0)
     return hr.mask()
 
 
@@ -643,7 +654,7 @@ def draw_top_left(canvas, shape):
 def draw_band(canvas, shape):
     emblem = quill_mask(shape, (430, 54, 729, 118))
     paint(canvas, emblem, (255, 255, 255))
-    word = fit_text(shape, "QUILLMERE", INTERFACE_FONT, (430, 131, 729, 171), tracking=10, stroke=0.4)
+    word = fit_text(shape, "QUILLMERE", INTERFACE_FONT, (430, 131, 729, 171), tracking=10, stroke=1.0)
     paint(canvas, word, (255, 255, 255))
     banner_img = ink("MOTOR FADER  \u00b7  CUT  \u00b7  SCRIBBLE STRIP", INTERFACE_FONT, 17, tracking=1.6)
     bw, bh = ink_size(banner_img)
