@@ -194,7 +194,8 @@ def place(shape, img, x0, y0, w=None, h=None):
 
 
 def fit_text(shape, text, path, box, tracking=0.0, stroke=0.0):
-    """Text whose ink fills the inclusive pixel box (x0, y0, x1, y1)."""
+    """Text whose ink fills the inclusive pixel box (x0, y0, x1, y1).
+    Tracking is given roughly in image pixels at the box's height."""
     x0, y0, x1, y1 = box
     img = ink(text, path, 64, tracking * 64 / max(1, (y1 - y0 + 1)), stroke)
     return place(shape, img, x0, y0, x1 - x0 + 1, y1 - y0 + 1)
@@ -350,7 +351,6 @@ def draw_cut_key(lit, highlighted):
     cx, cy = (x0 + x1) / 2.0, (y0 + y1) / 2.0
     body = rounded_rect_mask(KEY_W, KEY_H, x0, y0, x1, y1, 12)
     face = rounded_rect_mask(KEY_W, KEY_H, x0 + 7, y0 + 7, x1 - 7, y1 - 7, 7)
-    rim = np.clip(body - face, 0, 1)
     layers = Layers(KEY_W, KEY_H)
     ys = np.arange(KEY_H, dtype=np.float64)[:, None]
     xs = np.arange(KEY_W, dtype=np.float64)[None, :]
@@ -754,18 +754,21 @@ def draw_right_panel(canvas, shape):
         paint(canvas, fit_text(shape, text, INTERFACE_FONT, box, tracking=1.0), CAPTION_GREY)
 
     # Selector frames: black outlines the hover frames replace exactly.
-    outlines = [outline_mask(BG_W, BG_H, 400 + WIDE_FRAME_INSET, y + WIDE_FRAME_INSET,
-                             400 + 359 - WIDE_FRAME_INSET, y + 59 - WIDE_FRAME_INSET)
-                for y in WIDE_SELECTORS_Y]
+    t = FRAME_THICKNESS
+    boxes = [(400 + WIDE_FRAME_INSET, y + WIDE_FRAME_INSET,
+              400 + 359 - WIDE_FRAME_INSET, y + 59 - WIDE_FRAME_INSET) for y in WIDE_SELECTORS_Y]
     x, y, w, h = CHANNEL_SELECTOR
-    outlines.append(outline_mask(BG_W, BG_H, x + SMALL_FRAME_INSET, y + SMALL_FRAME_INSET,
-                                 x + w - 1 - SMALL_FRAME_INSET, y + h - 1 - SMALL_FRAME_INSET))
-    for m in outlines:
-        # The window behind each frame is a shade darker than the panel.
-        hole = fill_inside(m)
-        paint(canvas, hole, (28, 28, 27), 0.35)
-        paint(canvas, np.clip(shift(m, 0, 2) - m, 0, 1) * (1 - hole), (120, 120, 118), 0.35)
-        paint(canvas, m, (0, 0, 0))
+    boxes.append((x + SMALL_FRAME_INSET, y + SMALL_FRAME_INSET,
+                  x + w - 1 - SMALL_FRAME_INSET, y + h - 1 - SMALL_FRAME_INSET))
+    for x0, y0, x1, y1 in boxes:
+        outline = outline_mask(BG_W, BG_H, x0, y0, x1, y1)
+        # The window inside each frame is a shade darker than the panel, and
+        # the panel catches a little light just below the frame.
+        window = rounded_rect_mask(BG_W, BG_H, x0 + t, y0 + t, x1 - t, y1 - t, FRAME_RADIUS - t)
+        paint(canvas, window, (28, 28, 27), 0.35)
+        outer = rounded_rect_mask(BG_W, BG_H, x0, y0, x1, y1, FRAME_RADIUS)
+        paint(canvas, np.clip(shift(outer, 0, 2) - outer, 0, 1), (120, 120, 118), 0.35)
+        paint(canvas, outline, (0, 0, 0))
 
     # Scribble strip: a light panel with a black outline.
     strip = rounded_rect_mask(BG_W, BG_H, 405, 1090, 754, 1189, FRAME_RADIUS)
@@ -776,28 +779,6 @@ def draw_right_panel(canvas, shape):
     paint(canvas, np.clip(shift(strip, 0, 2) - strip, 0, 1), (120, 120, 118), 0.35)
     paint(canvas, strip, grey_canvas(fill))
     paint(canvas, outline_mask(BG_W, BG_H, 405, 1090, 754, 1189), (0, 0, 0))
-
-
-def fill_inside(outline):
-    """The area enclosed by an outline mask (rows and columns between its
-    first and last solid pixels, shrunk by the outline itself)."""
-    solid = outline > 0.999
-    inside = np.zeros_like(outline)
-    ys = np.nonzero(solid.any(axis=1))[0]
-    xs = np.nonzero(solid.any(axis=0))[0]
-    y0, y1, x0, x1 = ys[0], ys[-1], xs[0], xs[-1]
-    box = np.zeros_like(outline)
-    box[y0:y1 + 1, x0:x1 + 1] = 1
-    # Inside = in the bounding box, not outline, and enclosed on each row.
-    for y in range(y0, y1 + 1):
-        row = np.nonzero(outline[y, x0:x1 + 1] > 0.5)[0]
-        if len(row) >= 2:
-            gaps = np.nonzero(np.diff(row) > 1)[0]
-            if len(gaps):
-                a = x0 + row[gaps[0]] + 1
-                b = x0 + row[gaps[0] + 1]
-                inside[y, a:b] = 1
-    return inside * (1 - outline)
 
 
 IMAGES = {
