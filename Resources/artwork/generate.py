@@ -440,11 +440,11 @@ def brushed_aluminium(rng, h, w):
     varying brightness, a faint grain, and a soft sheen across the plate."""
     streaks = normalised(blur(rng.normal(size=(h, w)), 0, 40, 3))
     fibres = normalised(blur(rng.normal(size=(h, w)), 0, 6, 2))
-    speck = rng.normal(size=(h, w))
+    grit = rng.normal(size=(h, w))
     xs = np.linspace(0, 1, w)[None, :]
     ys = np.linspace(0, 1, h)[:, None]
     sheen = 7 * np.exp(-((xs - 0.3) / 0.35) ** 2) - 6 * xs ** 3 + 4 * (1 - ys)
-    value = 210 + sheen + 3.6 * streaks + 2.2 * fibres + 1.3 * speck
+    value = 210 + sheen + 3.6 * streaks + 2.2 * fibres + 1.3 * grit
     return grey_canvas(value, (1.0, 1.0, 209 / 212))
 
 
