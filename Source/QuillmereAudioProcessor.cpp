@@ -109,6 +109,32 @@ namespace
 
         return (int) (negative ? 0u - magnitude : magnitude);
     }
+
+    /** Whether the block is JUCE's framing of an XML text in valid UTF-8. JUCE's XML parser
+        reads past the end of a text whose last character is cut short, so a damaged chunk
+        must be refused before it reaches getXmlFromBinary. copyXmlToBinary always writes
+        valid UTF-8, so no chunk the plug-in saved is refused.
+    */
+    bool isReadableXmlChunk (const void* data, int sizeInBytes)
+    {
+        constexpr juce::uint32 xmlMagic = 0x21324356; // the tag of JUCE's XML framing
+        constexpr int headerSize = 8;
+
+        if (data == nullptr || sizeInBytes <= headerSize)
+            return false;
+
+        const auto* bytes = static_cast<const char*> (data);
+
+        if (juce::ByteOrder::littleEndianInt (bytes) != xmlMagic)
+            return false;
+
+        const auto textLength = (int) juce::ByteOrder::littleEndianInt (bytes + 4);
+
+        if (textLength <= 0)
+            return false;
+
+        return juce::CharPointer_UTF8::isValidString (bytes + headerSize, std::min (sizeInBytes - headerSize, textLength));
+    }
 }
 
 void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
@@ -129,7 +155,7 @@ void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    if (data == nullptr || sizeInBytes <= 0)
+    if (! isReadableXmlChunk (data, sizeInBytes))
         return;
 
     const auto xml = getXmlFromBinary (data, sizeInBytes);
@@ -217,6 +243,27 @@ bool QuillmereAudioProcessor::isInputChannelStereoPair (int) const { return true
 
 bool QuillmereAudioProcessor::isOutputChannelStereoPair (int) const { return true; }
 JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+
+juce::int32 QuillmereAudioProcessor::getAAXPluginIDForMainBusConfig (const juce::AudioChannelSet& mainInputLayout,
+                                                                     const juce::AudioChannelSet& mainOutputLayout,
+                                                                     bool idForAudioSuite) const
+{
+    // JUCE's default numbers the type from the layouts' positions in its own format list,
+    // which gives other identifiers than those the plug-in has always had.
+    const short configurations[][2] = { JucePlugin_PreferredChannelConfigurations };
+    const auto numConfigurations = juce::numElementsInArray (configurations);
+
+    int number = 0;
+
+    while (number < numConfigurations
+           && (configurations[number][0] != mainInputLayout.size() || configurations[number][1] != mainOutputLayout.size()))
+        ++number;
+
+    // The wrapper asks only for layouts that match a preferred configuration.
+    jassert (number < numConfigurations);
+
+    return (idForAudioSuite ? 0x6a796161 /* 'jyaa' */ : 0x6a636161 /* 'jcaa' */) + number;
+}
 
 //==============================================================================
 void QuillmereAudioProcessor::closeMidiInput()

@@ -67,6 +67,14 @@ public:
     bool isOutputChannelStereoPair (int index) const override;
     JUCE_END_IGNORE_WARNINGS_GCC_LIKE
 
+    /** The AAX plug-in type of a main bus layout, which Pro Tools stores in its sessions:
+        'jcaa' (or 'jyaa' for AudioSuite) plus the number of the layout's preferred channel
+        configuration, so 0 for mono and 1 for stereo, numbered as the AAX wrapper finds them.
+    */
+    juce::int32 getAAXPluginIDForMainBusConfig (const juce::AudioChannelSet& mainInputLayout,
+                                                const juce::AudioChannelSet& mainOutputLayout,
+                                                bool idForAudioSuite) const override;
+
     //==============================================================================
     /** Closes the current input and opens the port at that index of the system's input list.
         A successful open starts the port and the 20 ms timer.

@@ -8,7 +8,6 @@ namespace
     constexpr int zoneSelectController = 0x0c;
     constexpr int portController = 0x2c;
     constexpr int reportZoneController = 0x0f;
-    constexpr int reportPortController = 0x2f;
     constexpr int lowPartOffset = 0x20;
 
     constexpr int portTouched = 0x40;

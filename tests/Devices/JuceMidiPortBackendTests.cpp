@@ -1,0 +1,80 @@
+#include "../../Source/Devices/JuceMidiPortBackend.h"
+
+#include <gtest/gtest.h>
+#include <juce_events/juce_events.h>
+
+namespace
+{
+    bool hasSequencer()
+    {
+        return juce::File ("/dev/snd/seq").exists();
+    }
+
+    struct Receiver final : public MidiPortSystem::Input::Callback
+    {
+        void handleIncomingMidiMessage (MidiPortSystem::Input*, const juce::MidiMessage& m) override
+        {
+            const juce::ScopedLock sl (lock);
+            received.push_back (m);
+        }
+
+        juce::CriticalSection lock;
+        std::vector<juce::MidiMessage> received;
+    };
+}
+
+TEST (JuceMidiPortBackend, WithoutASequencerThereAreNoPortsAndOpensFail)
+{
+    if (hasSequencer())
+        GTEST_SKIP() << "this machine has a MIDI sequencer";
+
+    JuceMidiPortBackend backend;
+    Receiver receiver;
+
+    EXPECT_TRUE (backend.getInputNames().isEmpty());
+    EXPECT_TRUE (backend.getOutputNames().isEmpty());
+    EXPECT_EQ (backend.openInput (0, &receiver), nullptr);
+    EXPECT_EQ (backend.openOutput (0), nullptr);
+}
+
+// Where the system has a MIDI sequencer with its loop-back port, a block sent on the output
+// comes back complete on the input's driver thread.
+TEST (JuceMidiPortBackend, ABlockSentThroughTheLoopBackPortArrives)
+{
+    if (! hasSequencer())
+        GTEST_SKIP() << "no MIDI sequencer device on this machine (/dev/snd/seq)";
+
+    JuceMidiPortBackend backend;
+    const auto inputIndex = backend.getInputNames().indexOf ("Midi Through Port-0");
+    const auto outputIndex = backend.getOutputNames().indexOf ("Midi Through Port-0");
+
+    if (inputIndex < 0 || outputIndex < 0)
+        GTEST_SKIP() << "the sequencer has no loop-back port";
+
+    Receiver receiver;
+    auto input = backend.openInput (inputIndex, &receiver);
+    auto output = backend.openOutput (outputIndex);
+    ASSERT_NE (input, nullptr);
+    ASSERT_NE (output, nullptr);
+    input->start();
+
+    const juce::uint8 block[] = { 0xb0, 0x02, 0x7f, 0xb0, 0x22, 0x40 };
+    output->sendBlockNow (block, (int) sizeof (block));
+
+    const auto deadline = juce::Time::getMillisecondCounter() + 2000;
+    for (;;)
+    {
+        {
+            const juce::ScopedLock sl (receiver.lock);
+            if (receiver.received.size() >= 2 || juce::Time::getMillisecondCounter() > deadline)
+                break;
+        }
+        juce::Thread::sleep (5);
+    }
+
+    input->stop();
+    const juce::ScopedLock sl (receiver.lock);
+    ASSERT_EQ (receiver.received.size(), 2u);
+    EXPECT_TRUE (receiver.received[0].isControllerOfType (0x02));
+    EXPECT_EQ (receiver.received[1].getControllerValue(), 0x40);
+}
