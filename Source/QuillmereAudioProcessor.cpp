@@ -1,6 +1,7 @@
 #include "QuillmereAudioProcessor.h"
 
 #include "Devices/MiraDevice.h"
+#include "Editor/QuillmereAudioProcessorEditor.h"
 #include "Devices/Tarn16Device.h"
 #include "Devices/Tarn48XLDevice.h"
 
@@ -68,7 +69,7 @@ bool QuillmereAudioProcessor::hasEditor() const { return true; }
 
 juce::AudioProcessorEditor* QuillmereAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new QuillmereAudioProcessorEditor (*this);
 }
 
 int QuillmereAudioProcessor::getNumPrograms() { return 1; }

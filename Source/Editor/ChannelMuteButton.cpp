@@ -1,0 +1,26 @@
+#include "ChannelMuteButton.h"
+
+#include <BinaryData.h>
+
+ChannelMuteButton::ChannelMuteButton()
+    : juce::Button ("Channel Mute Button")
+    , offImage (juce::ImageCache::getFromMemory (BinaryData::cut_off_png, BinaryData::cut_off_pngSize))
+    , offHighlightedImage (juce::ImageCache::getFromMemory (BinaryData::cut_off_highlighted_png, BinaryData::cut_off_highlighted_pngSize))
+    , onImage (juce::ImageCache::getFromMemory (BinaryData::cut_on_png, BinaryData::cut_on_pngSize))
+    , onHighlightedImage (juce::ImageCache::getFromMemory (BinaryData::cut_on_highlighted_png, BinaryData::cut_on_highlighted_pngSize))
+{
+    setSize (90, 90);
+}
+
+void ChannelMuteButton::paintButton (juce::Graphics& g, bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown)
+{
+    const auto lit = getToggleState();
+    const auto highlight = shouldDrawButtonAsHighlighted || shouldDrawButtonAsDown;
+    const auto& image = lit ? (highlight ? onHighlightedImage : onImage)
+                            : (highlight ? offHighlightedImage : offImage);
+
+    // Opaque black, so that the image is drawn fully opaque. The button's text is not drawn:
+    // the key images carry the legend.
+    g.setColour (juce::Colours::black);
+    g.drawImage (image, 0, 0, 90, 90, 0, 0, image.getWidth(), image.getHeight());
+}

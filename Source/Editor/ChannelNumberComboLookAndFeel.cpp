@@ -1,0 +1,32 @@
+#include "ChannelNumberComboLookAndFeel.h"
+
+#include <BinaryData.h>
+
+ChannelNumberComboLookAndFeel::ChannelNumberComboLookAndFeel()
+    : smallFrameImage (juce::ImageCache::getFromMemory (BinaryData::frame_small_png, BinaryData::frame_small_pngSize))
+    , channelTypeface (juce::Typeface::createSystemTypefaceFor (BinaryData::channel_font_otf, BinaryData::channel_font_otfSize))
+{
+}
+
+ChannelNumberComboLookAndFeel::~ChannelNumberComboLookAndFeel() = default;
+
+void ChannelNumberComboLookAndFeel::drawComboBox (juce::Graphics& g, int, int, bool, int, int, int, int, juce::ComboBox& box)
+{
+    if (shouldDrawFrame (box))
+        g.drawImage (smallFrameImage, 0, 0, 70, 60, 0, 0, smallFrameImage.getWidth(), smallFrameImage.getHeight());
+}
+
+juce::Font ChannelNumberComboLookAndFeel::getComboBoxFont (juce::ComboBox&)
+{
+    juce::Font font (channelTypeface);
+    font.setHeight (44.0f);
+    return font;
+}
+
+void ChannelNumberComboLookAndFeel::positionComboBoxText (juce::ComboBox& box, juce::Label& label)
+{
+    VelmoraLookAndFeel::positionComboBoxText (box, label);
+
+    // The large number sits a little lower in the square frame.
+    label.setBounds (1, 5, box.getWidth() - 2, box.getHeight() - 2);
+}

@@ -1,0 +1,28 @@
+#include "ComboBoxWithMenuOptions.h"
+
+ComboBoxWithMenuOptions::ComboBoxWithMenuOptions()
+{
+    // The box has no parent and no look-and-feel of its own yet, so this is the framework's
+    // default, and the menu keeps it when the owner gives the box another one.
+    menu.setLookAndFeel (&getLookAndFeel());
+}
+
+void ComboBoxWithMenuOptions::showPopup()
+{
+    const auto options = juce::PopupMenu::Options()
+                             .withTargetComponent (this)
+                             .withItemThatMustBeVisible (getSelectedId())
+                             .withMinimumWidth (getWidth())
+                             .withMaximumNumColumns (1)
+                             .withStandardItemHeight ((int) menuItemHeight);
+
+    menu.showMenuAsync (options, [safeThis = juce::Component::SafePointer<ComboBoxWithMenuOptions> (this)] (int result)
+                        {
+        if (safeThis == nullptr)
+            return;
+
+        safeThis->hidePopup();
+
+        if (result != 0)
+            safeThis->setSelectedId (result, juce::sendNotificationAsync); });
+}

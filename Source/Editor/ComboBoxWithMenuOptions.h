@@ -1,0 +1,23 @@
+#pragma once
+
+#include "FilteredComboBox.h"
+
+/** A FilteredComboBox that opens its own menu, with a fixed item height, instead of the one
+    the framework builds from its items. The owner keeps the menu and the item list in step.
+*/
+class ComboBoxWithMenuOptions final : public FilteredComboBox
+{
+public:
+    ComboBoxWithMenuOptions();
+
+    float menuItemHeight = 26.0f;
+    juce::PopupMenu menu;
+
+    /** Opens the menu asynchronously; a chosen item is selected in the box and its listeners
+        hear of it asynchronously on the message thread.
+    */
+    void showPopup() override;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ComboBoxWithMenuOptions)
+};

@@ -1,0 +1,392 @@
+#include "QuillmereAudioProcessorEditor.h"
+
+#include <BinaryData.h>
+
+namespace
+{
+    constexpr int faderParameterIndex = 0;
+    constexpr int muteParameterIndex = 1;
+
+    constexpr const char* scribbleCharacters = "1234567890-=_+qwertyuiopQWERTYUIOPasdfghjklASDFGHJKL;:zxcvbnmZXCVBNM,./?!&*()";
+
+    /** The number a selector's text starts with, as C's atoi reads it; 0 when there is none. */
+    int leadingNumberOf (const juce::String& text)
+    {
+        return text.getIntValue();
+    }
+}
+
+//==============================================================================
+QuillmereAudioProcessorEditorMouseListener::QuillmereAudioProcessorEditorMouseListener (QuillmereAudioProcessorEditor& editorToListenTo)
+    : editor (&editorToListenTo)
+{
+    editor->addMouseListener (this, false);
+}
+
+QuillmereAudioProcessorEditorMouseListener::~QuillmereAudioProcessorEditorMouseListener()
+{
+    editor->removeMouseListener (this);
+}
+
+void QuillmereAudioProcessorEditorMouseListener::mouseDown (const juce::MouseEvent& event)
+{
+    if (event.eventComponent == nullptr || event.eventComponent->getName() != "level" || ! event.mods.isAltDown())
+        return;
+
+    // The single-precision 0.72 widened, which puts the cap's centre on the 0 mark.
+    if (auto* slider = dynamic_cast<juce::Slider*> (event.eventComponent))
+        slider->setValue ((double) 0.72f, juce::sendNotification);
+}
+
+//==============================================================================
+QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProcessor& owner)
+    : juce::AudioProcessorEditor (owner)
+    , quillmereProcessor (owner)
+{
+    setLookAndFeel (&velmoraLookAndFeel);
+    background = juce::ImageCache::getFromMemory (BinaryData::background_png, BinaryData::background_pngSize);
+
+    mouseListener = std::make_unique<QuillmereAudioProcessorEditorMouseListener> (*this);
+
+    // The fader: relative drags with the framework's sensitivity (250 pixels span the range),
+    // no jump of the cap on a click in the groove.
+    addAndMakeVisible (levelSlider);
+    levelSlider.setSliderStyle (juce::Slider::LinearVertical);
+    levelSlider.setTextBoxStyle (juce::Slider::NoTextBox, false, 0, 0);
+    levelSlider.setRange (0.0, 1.0, 0.01);
+    levelSlider.addListener (this);
+    levelSlider.addMouseListener (mouseListener.get(), true);
+    levelSlider.setSliderSnapsToMousePosition (false);
+    levelSlider.setMouseClickGrabsKeyboardFocus (false);
+
+    // The CUT key: the mute flips on press; the key itself never toggles.
+    addAndMakeVisible (muteButton);
+    muteButton.setButtonText ("CUT");
+    muteButton.addListener (this);
+    muteButton.setClickingTogglesState (false);
+
+    const std::pair<juce::ComboBox*, std::pair<const char*, const char*>> boxes[] = {
+        { &modelBox, { "Select Model", "Error Loading Models" } },
+        { &midiInputBox, { "Select Input", "No MIDI Input Device" } },
+        { &midiOutputBox, { "Select Output", "No MIDI Output Device" } },
+    };
+
+    for (const auto& [box, texts] : boxes)
+    {
+        addAndMakeVisible (*box);
+        box->setEditableText (false);
+        box->setJustificationType (juce::Justification::centred);
+        box->setTextWhenNothingSelected (texts.first);
+        box->setTextWhenNoChoicesAvailable (texts.second);
+        box->addListener (this);
+    }
+
+    midiInputBox.setEnabled (false);
+    midiOutputBox.setEnabled (false);
+
+    channelBox = std::make_unique<ComboBoxWithMenuOptions>();
+    addAndMakeVisible (*channelBox);
+    channelBox->menuItemHeight = 26.0f;
+    channelBox->setEditableText (true);
+    channelBox->setLookAndFeel (&channelNumberLookAndFeel);
+    channelBox->setJustificationType (juce::Justification::centred);
+    channelBox->setTextWhenNothingSelected ("0");
+    channelBox->addListener (this);
+    channelBox->setEnabled (false);
+
+    scribbleStrip = std::make_unique<RestrictableLabel>();
+    addAndMakeVisible (*scribbleStrip);
+    scribbleStrip->setLookAndFeel (&scribbleStripLookAndFeel);
+    scribbleStrip->setJustificationType (juce::Justification::centred);
+    scribbleStrip->setEditable (false, true, false);
+    scribbleStrip->setColour (juce::TextEditor::textColourId, juce::Colours::black);
+    scribbleStrip->setColour (juce::TextEditor::backgroundColourId, juce::Colours::transparentBlack);
+    scribbleStrip->setColour (juce::TextEditor::focusedOutlineColourId, juce::Colours::transparentBlack);
+    scribbleStrip->maxTextLength = 8;
+    scribbleStrip->allowedCharacters = scribbleCharacters;
+    scribbleStrip->addListener (this);
+
+    setSize (400, 617);
+    startTimer (50);
+
+    // Ports: list them, show the open ones, or open the model's default ports.
+    selectPort (midiInputBox, true);
+    selectPort (midiOutputBox, false);
+
+    for (int i = 0; i < 3; ++i)
+        modelBox.addItem (QuillmereAudioProcessor::getModelNameForIndex (i), i + 1);
+
+    const auto modelName = quillmereProcessor.getDeviceModelName();
+
+    for (int i = 0; i < modelBox.getNumItems(); ++i)
+        if (modelBox.getItemText (i) == modelName)
+            modelBox.setSelectedItemIndex (i, juce::dontSendNotification);
+
+    // Its popup menu is filled only when a model is chosen, which also enables the box.
+    const auto numChannels = quillmereProcessor.getNumChannels();
+
+    for (int j = 1; j <= numChannels; ++j)
+        channelBox->addItem (juce::String (j), j);
+
+    channelBox->maxValue = numChannels;
+
+    const auto channel = quillmereProcessor.channel.load();
+
+    if (channel >= 0 && channel <= numChannels)
+        channelBox->setText (juce::String (channel), juce::dontSendNotification);
+
+    updateScribbleStrip();
+
+    for (int i = 0; i < 2; ++i)
+        if (auto* parameter = getManagedParameter (i))
+            parameter->changeManager->addChangeSource (this);
+}
+
+QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
+{
+    stopTimer();
+
+    // The strip's text becomes the channel name only while it shows the name: on a model
+    // without scribble strips it reads "Channel" and the number, which must not replace the
+    // user's track name.
+    if (deviceShowsChannelNames())
+        quillmereProcessor.setChannelName (scribbleStrip->getText());
+
+    for (int i = 0; i < 2; ++i)
+        if (auto* parameter = getManagedParameter (i))
+            parameter->changeManager->removeChangeSource (this);
+
+    levelSlider.removeMouseListener (mouseListener.get());
+    mouseListener.reset();
+
+    // The look-and-feels are members that go before the controls using them.
+    scribbleStrip->setLookAndFeel (nullptr);
+    channelBox->setLookAndFeel (nullptr);
+    setLookAndFeel (nullptr);
+}
+
+//==============================================================================
+void QuillmereAudioProcessorEditor::paint (juce::Graphics& g)
+{
+    // The background is 670 pixels high when drawn; the window shows its top 617.
+    g.fillAll (juce::Colours::white);
+    g.drawImage (background, 0, 0, 400, 670, 0, 0, background.getWidth(), background.getHeight());
+}
+
+void QuillmereAudioProcessorEditor::resized()
+{
+    scribbleStrip->setBounds (210, 555, 160, 30);
+    channelBox->setBounds (255, 240, 70, 60);
+    modelBox.setBounds (200, 330, 180, 30);
+    midiInputBox.setBounds (200, 405, 180, 30);
+    midiOutputBox.setBounds (200, 480, 180, 30);
+    muteButton.setBounds (45, 15, 90, 90);
+    levelSlider.setBounds (30, 140, 120, 455);
+}
+
+//==============================================================================
+AudioProcessorParameterWithChangeManager* QuillmereAudioProcessorEditor::getManagedParameter (int index) const
+{
+    const auto& parameters = quillmereProcessor.getParameters();
+
+    if (! juce::isPositiveAndBelow (index, parameters.size()))
+        return nullptr;
+
+    return dynamic_cast<AudioProcessorParameterWithChangeManager*> (parameters.getUnchecked (index));
+}
+
+bool QuillmereAudioProcessorEditor::deviceShowsChannelNames() const
+{
+    const juce::ScopedLock sl (quillmereProcessor.deviceLock);
+    return quillmereProcessor.device == nullptr || quillmereProcessor.device->supportsChannelNames();
+}
+
+void QuillmereAudioProcessorEditor::updateScribbleStrip()
+{
+    if (deviceShowsChannelNames())
+    {
+        scribbleStrip->setEditable (false, true, false);
+        scribbleStrip->setText (quillmereProcessor.getChannelName(), juce::dontSendNotification);
+    }
+    else
+    {
+        scribbleStrip->setEditable (false, false, false);
+        scribbleStrip->setText ("Channel " + juce::String (quillmereProcessor.channel.load()), juce::dontSendNotification);
+    }
+}
+
+void QuillmereAudioProcessorEditor::selectPort (juce::ComboBox& box, bool isInput)
+{
+    const auto names = isInput ? MidiPortSystem::getInputNames() : MidiPortSystem::getOutputNames();
+
+    for (int i = 0; i < names.size(); ++i)
+        box.addItem (names[i], i + 1);
+
+    if (names.isEmpty())
+        box.setTextWhenNothingSelected ("None available");
+
+    const auto isOpen = isInput ? quillmereProcessor.midiInput != nullptr : quillmereProcessor.midiOutput != nullptr;
+
+    if (isOpen)
+    {
+        const auto& openName = isInput ? quillmereProcessor.midiInName : quillmereProcessor.midiOutName;
+
+        for (int i = 0; i < box.getNumItems(); ++i)
+            if (box.getItemText (i) == openName)
+                box.setSelectedItemIndex (i, juce::dontSendNotification);
+
+        return;
+    }
+
+    const auto channel = quillmereProcessor.channel.load();
+    const auto defaultName = isInput ? quillmereProcessor.getDefaultMidiInputName (channel)
+                                     : quillmereProcessor.getDefaultMidiOutputName (channel);
+
+    if (defaultName.isEmpty())
+        return;
+
+    for (int i = 0; i < box.getNumItems(); ++i)
+    {
+        if (box.getItemText (i) != defaultName)
+            continue;
+
+        box.setSelectedItemIndex (i, juce::dontSendNotification);
+
+        // The system's list is asked again: the port must still carry that name.
+        if (isInput)
+        {
+            if (MidiPortSystem::getInputNames()[i] == defaultName)
+                quillmereProcessor.setMidiInput (i);
+        }
+        else if (MidiPortSystem::getOutputNames()[i] == defaultName)
+        {
+            quillmereProcessor.setMidiOutput (i);
+        }
+    }
+}
+
+void QuillmereAudioProcessorEditor::rebuildChannelList()
+{
+    if (channelBox->getNumItems() > 0)
+        channelBox->clear (juce::sendNotificationAsync);
+
+    channelBox->menu.clear();
+
+    const auto numChannels = quillmereProcessor.getNumChannels();
+
+    for (int j = 1; j <= numChannels; ++j)
+    {
+        channelBox->menu.addItem (j, juce::String (j), true, false);
+        channelBox->addItem (juce::String (j), j);
+    }
+}
+
+//==============================================================================
+void QuillmereAudioProcessorEditor::timerCallback()
+{
+    // Mirrors the parameters without notification, so nothing echoes back to the host.
+    if (auto* fader = getManagedParameter (faderParameterIndex))
+        levelSlider.setValue ((double) fader->getValue(), juce::dontSendNotification);
+
+    if (auto* mute = getManagedParameter (muteParameterIndex))
+        muteButton.setToggleState (mute->getValue() != 0.0f, juce::dontSendNotification);
+}
+
+void QuillmereAudioProcessorEditor::sliderValueChanged (juce::Slider* slider)
+{
+    if (auto* fader = getManagedParameter (faderParameterIndex))
+        fader->setValueNotifyingHost ((float) slider->getValue());
+}
+
+void QuillmereAudioProcessorEditor::sliderDragStarted (juce::Slider*)
+{
+    if (auto* fader = getManagedParameter (faderParameterIndex))
+        fader->changeManager->beginChange (this);
+}
+
+void QuillmereAudioProcessorEditor::sliderDragEnded (juce::Slider*)
+{
+    if (auto* fader = getManagedParameter (faderParameterIndex))
+        fader->changeManager->endChange (this);
+}
+
+void QuillmereAudioProcessorEditor::buttonClicked (juce::Button*) {}
+
+void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
+{
+    const auto down = button->getState() == juce::Button::buttonDown;
+
+    if (down != muteKeyWasDown)
+    {
+        if (auto* mute = getManagedParameter (muteParameterIndex))
+        {
+            // The mute flips when the key goes down; releasing it ends the gesture.
+            if (down)
+            {
+                mute->changeManager->beginChange (this);
+                mute->setValueNotifyingHost (mute->getValue() == 0.0f ? 1.0f : 0.0f);
+            }
+            else
+            {
+                mute->changeManager->endChange (this);
+            }
+        }
+    }
+
+    muteKeyWasDown = down;
+}
+
+void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
+{
+    if (box == &midiInputBox || box == &midiOutputBox)
+    {
+        // Matched by name against the list as it is now, in case the system's ports changed.
+        const auto isInput = box == &midiInputBox;
+        const auto names = isInput ? MidiPortSystem::getInputNames() : MidiPortSystem::getOutputNames();
+
+        for (int i = 0; i < names.size(); ++i)
+        {
+            if (box->getText() == names[i])
+            {
+                if (isInput)
+                    quillmereProcessor.setMidiInput (i);
+                else
+                    quillmereProcessor.setMidiOutput (i);
+            }
+        }
+    }
+    else if (box == &modelBox)
+    {
+        quillmereProcessor.setDevice (modelBox.getText());
+        updateScribbleStrip();
+        rebuildChannelList();
+        channelBox->maxValue = quillmereProcessor.getNumChannels();
+
+        // The typed channel is kept, even beyond the new model's channel count.
+        quillmereProcessor.channel = leadingNumberOf (channelBox->getText());
+
+        midiInputBox.setEnabled (midiInputBox.getNumItems() > 0);
+        midiOutputBox.setEnabled (midiOutputBox.getNumItems() > 0);
+        channelBox->setEnabled (true);
+    }
+    else if (box == channelBox.get())
+    {
+        const auto channel = leadingNumberOf (channelBox->getText());
+        quillmereProcessor.channel = channel;
+        channelBox->setSelectedId (channel, juce::dontSendNotification);
+
+        if (! deviceShowsChannelNames())
+            scribbleStrip->setText ("Channel " + juce::String (channel), juce::dontSendNotification);
+
+        quillmereProcessor.sendAllToDevice();
+    }
+
+    if (juce::Component::getCurrentlyFocusedComponent() != nullptr)
+        juce::Component::unfocusAllComponents();
+}
+
+void QuillmereAudioProcessorEditor::labelTextChanged (juce::Label* label)
+{
+    if (label == scribbleStrip.get())
+        quillmereProcessor.setChannelName (label->getText());
+}

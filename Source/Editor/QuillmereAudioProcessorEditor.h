@@ -1,0 +1,88 @@
+#pragma once
+
+#include "../QuillmereAudioProcessor.h"
+#include "ChannelMuteButton.h"
+#include "ChannelNumberComboLookAndFeel.h"
+#include "ComboBoxWithMenuOptions.h"
+#include "RestrictableLabel.h"
+#include "ScribbleStripLookAndFeel.h"
+#include "VelmoraLookAndFeel.h"
+
+class QuillmereAudioProcessorEditorMouseListener;
+
+/** The plug-in window, 400 x 617: the fader, the CUT key, the selectors of model, MIDI input,
+    MIDI output and channel, and the scribble strip with the channel name.
+
+    A thin view and controller over the processor: it reads the processor's state when it
+    opens, writes the user's choices into it at once, turns fader drags and CUT presses into
+    parameter changes inside change gestures, and polls both parameters every 50 ms so that
+    the fader and the key follow host automation and the console. Message thread only.
+*/
+class QuillmereAudioProcessorEditor final : public juce::AudioProcessorEditor
+    , public juce::Slider::Listener
+    , public juce::Button::Listener
+    , public juce::ComboBox::Listener
+    , public juce::Label::Listener
+    , public juce::Timer
+{
+public:
+    explicit QuillmereAudioProcessorEditor (QuillmereAudioProcessor& owner);
+    ~QuillmereAudioProcessorEditor() override;
+
+    void paint (juce::Graphics& g) override;
+    void resized() override;
+
+    void sliderValueChanged (juce::Slider* slider) override;
+    void sliderDragStarted (juce::Slider* slider) override;
+    void sliderDragEnded (juce::Slider* slider) override;
+    void buttonClicked (juce::Button* button) override;
+    void buttonStateChanged (juce::Button* button) override;
+    void comboBoxChanged (juce::ComboBox* box) override;
+    void labelTextChanged (juce::Label* label) override;
+    void editorShown (juce::Label*, juce::TextEditor&) override {}
+    void editorHidden (juce::Label*, juce::TextEditor&) override {}
+    void timerCallback() override;
+
+    QuillmereAudioProcessor& quillmereProcessor;
+
+    juce::Slider levelSlider { "level" };
+    ChannelMuteButton muteButton;
+    juce::ComboBox modelBox, midiInputBox, midiOutputBox;
+    std::unique_ptr<ComboBoxWithMenuOptions> channelBox;
+    std::unique_ptr<RestrictableLabel> scribbleStrip;
+    VelmoraLookAndFeel velmoraLookAndFeel;
+    ChannelNumberComboLookAndFeel channelNumberLookAndFeel;
+    ScribbleStripLookAndFeel scribbleStripLookAndFeel;
+    juce::Image background;
+    std::unique_ptr<QuillmereAudioProcessorEditorMouseListener> mouseListener;
+    bool muteKeyWasDown = false;
+
+private:
+    AudioProcessorParameterWithChangeManager* getManagedParameter (int index) const;
+
+    /** Whether the strip shows the editable channel name: the device shows names on the
+        console, or there is no device.
+    */
+    bool deviceShowsChannelNames() const;
+
+    void updateScribbleStrip();
+    void rebuildChannelList();
+    void selectPort (juce::ComboBox& box, bool isInput);
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessorEditor)
+};
+
+/** Alt-click on the fader puts it at 0.72, the 0 mark of the scale. */
+class QuillmereAudioProcessorEditorMouseListener final : public juce::MouseListener
+{
+public:
+    explicit QuillmereAudioProcessorEditorMouseListener (QuillmereAudioProcessorEditor& editorToListenTo);
+    ~QuillmereAudioProcessorEditorMouseListener() override;
+
+    void mouseDown (const juce::MouseEvent& event) override;
+
+    QuillmereAudioProcessorEditor* const editor;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessorEditorMouseListener)
+};

@@ -1,0 +1,18 @@
+#include "QuillmereFaderCap.h"
+
+#include <BinaryData.h>
+
+QuillmereFaderCap::QuillmereFaderCap()
+    : capImage (juce::ImageCache::getFromMemory (BinaryData::fader_cap_png, BinaryData::fader_cap_pngSize))
+    , highlightedCapImage (juce::ImageCache::getFromMemory (BinaryData::fader_cap_highlighted_png, BinaryData::fader_cap_highlighted_pngSize))
+{
+    setSize (120, 130);
+}
+
+void QuillmereFaderCap::paint (juce::Graphics& g)
+{
+    const auto& image = highlighted ? highlightedCapImage : capImage;
+
+    g.setColour (juce::Colours::black);
+    g.drawImage (image, getX(), getY(), 120, 130, 0, 0, image.getWidth(), image.getHeight());
+}

@@ -1,0 +1,17 @@
+#include "ScribbleStripLookAndFeel.h"
+
+#include <BinaryData.h>
+
+ScribbleStripLookAndFeel::ScribbleStripLookAndFeel()
+    : markerTypeface (juce::Typeface::createSystemTypefaceFor (BinaryData::marker_font_ttf, BinaryData::marker_font_ttfSize))
+{
+}
+
+ScribbleStripLookAndFeel::~ScribbleStripLookAndFeel() = default;
+
+juce::Font ScribbleStripLookAndFeel::getLabelFont (juce::Label&)
+{
+    juce::Font font (markerTypeface);
+    font.setHeight (28.0f);
+    return font;
+}
