@@ -9,20 +9,26 @@ ComboBoxWithMenuOptions::ComboBoxWithMenuOptions()
 
 void ComboBoxWithMenuOptions::showPopup()
 {
-    const auto options = juce::PopupMenu::Options()
-                             .withTargetComponent (this)
-                             .withItemThatMustBeVisible (getSelectedId())
-                             .withMinimumWidth (getWidth())
-                             .withMaximumNumColumns (1)
-                             .withStandardItemHeight ((int) menuItemHeight);
-
-    menu.showMenuAsync (options, [safeThis = juce::Component::SafePointer<ComboBoxWithMenuOptions> (this)] (int result)
+    menu.showMenuAsync (getMenuOptions(), [safeThis = juce::Component::SafePointer<ComboBoxWithMenuOptions> (this)] (int result)
                         {
-        if (safeThis == nullptr)
-            return;
+        if (safeThis != nullptr)
+            safeThis->menuClosed (result); });
+}
 
-        safeThis->hidePopup();
+juce::PopupMenu::Options ComboBoxWithMenuOptions::getMenuOptions()
+{
+    return juce::PopupMenu::Options()
+        .withTargetComponent (this)
+        .withItemThatMustBeVisible (getSelectedId())
+        .withMinimumWidth (getWidth())
+        .withMaximumNumColumns (1)
+        .withStandardItemHeight ((int) menuItemHeight);
+}
 
-        if (result != 0)
-            safeThis->setSelectedId (result, juce::sendNotificationAsync); });
+void ComboBoxWithMenuOptions::menuClosed (int result)
+{
+    hidePopup();
+
+    if (result != 0)
+        setSelectedId (result, juce::sendNotificationAsync);
 }

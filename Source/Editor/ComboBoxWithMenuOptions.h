@@ -18,6 +18,16 @@ public:
     */
     void showPopup() override;
 
+    /** The options the menu opens with: under the box, the selected item visible, at least
+        as wide as the box, in one column, with the standard item height.
+    */
+    juce::PopupMenu::Options getMenuOptions();
+
+    /** What a closed menu does: the box closes its popup state, and an item chosen (result
+        not 0) is selected with an asynchronous notification.
+    */
+    void menuClosed (int result);
+
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ComboBoxWithMenuOptions)
 };

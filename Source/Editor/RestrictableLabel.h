@@ -14,7 +14,7 @@ public:
     int maxTextLength = 8;
     juce::String allowedCharacters;
 
-protected:
+    /** The label's text editor, restricted to the length and the characters above. */
     juce::TextEditor* createEditorComponent() override;
 
 private:

@@ -1,0 +1,329 @@
+#include "EditorFixture.h"
+
+using namespace testing_helpers;
+using Strings = std::vector<std::string>;
+
+namespace
+{
+    int indexOf (const juce::StringArray& names, const juce::String& name) { return names.indexOf (name); }
+
+    juce::StringArray itemTexts (juce::ComboBox& box)
+    {
+        juce::StringArray texts;
+        for (int i = 0; i < box.getNumItems(); ++i)
+            texts.add (box.getItemText (i) + "#" + juce::String (box.getItemId (i)));
+        return texts;
+    }
+
+    struct EnabledState
+    {
+        bool model, input, output, channel;
+        bool operator== (const EnabledState& o) const { return model == o.model && input == o.input && output == o.output && channel == o.channel; }
+    };
+
+    EnabledState enabledState (QuillmereAudioProcessorEditor& e)
+    {
+        return { e.modelBox.isEnabled(), e.midiInputBox.isEnabled(), e.midiOutputBox.isEnabled(), e.channelBox->isEnabled() };
+    }
+
+    void chooseModel (QuillmereAudioProcessorEditor& e, int id)
+    {
+        e.modelBox.setSelectedId (id, juce::sendNotificationSync);
+    }
+}
+
+TEST_F (EditorFixture, OpeningWithoutADeviceShowsTheStoredStateAndOpensNothing)
+{
+    processor->setChannelName ("Bass");
+    auto& e = openEditor();
+
+    EXPECT_EQ (e.getWidth(), 400);
+    EXPECT_EQ (e.getHeight(), 617);
+    EXPECT_EQ (e.modelBox.getText(), "");
+    EXPECT_EQ (e.modelBox.getTextWhenNothingSelected(), "Select Model");
+    EXPECT_EQ (itemTexts (e.modelBox), juce::StringArray ({ "Tarn16#1", "Tarn48-XL#2", "Mira#3" }));
+    EXPECT_EQ (itemTexts (e.midiInputBox), juce::StringArray ({ "Tarn16 Automation#1", "Studio In#2" }));
+    EXPECT_EQ (e.midiInputBox.getTextWhenNothingSelected(), "Select Input");
+    EXPECT_EQ (e.midiOutputBox.getTextWhenNoChoicesAvailable(), "No MIDI Output Device");
+    EXPECT_EQ (e.channelBox->getNumItems(), 0);
+    EXPECT_EQ (e.channelBox->getText(), "0");
+    EXPECT_EQ (e.scribbleStrip->getText(), "Bass");
+    EXPECT_TRUE (e.scribbleStrip->isEditableOnDoubleClick());
+    EXPECT_EQ (processor->midiInput, nullptr);
+    EXPECT_EQ (processor->midiOutput, nullptr);
+    EXPECT_EQ (enabledState (e), (EnabledState { true, false, false, false }));
+
+    // Layout on the artwork.
+    EXPECT_EQ (e.muteButton.getBounds(), juce::Rectangle<int> (45, 15, 90, 90));
+    EXPECT_EQ (e.levelSlider.getBounds(), juce::Rectangle<int> (30, 140, 120, 455));
+    EXPECT_EQ (e.channelBox->getBounds(), juce::Rectangle<int> (255, 240, 70, 60));
+    EXPECT_EQ (e.modelBox.getBounds(), juce::Rectangle<int> (200, 330, 180, 30));
+    EXPECT_EQ (e.midiInputBox.getBounds(), juce::Rectangle<int> (200, 405, 180, 30));
+    EXPECT_EQ (e.midiOutputBox.getBounds(), juce::Rectangle<int> (200, 480, 180, 30));
+    EXPECT_EQ (e.scribbleStrip->getBounds(), juce::Rectangle<int> (210, 555, 160, 30));
+}
+
+TEST_F (EditorFixture, ATarn16OpensItsDefaultPortsWhenNoneIsOpen)
+{
+    processor->setDevice ("Tarn16");
+    processor->channel = 8;
+    auto& e = openEditor();
+
+    EXPECT_EQ (processor->midiInName, "Tarn16 Automation");
+    EXPECT_EQ (processor->midiOutName, "Tarn16 Automation");
+    EXPECT_EQ (e.midiInputBox.getText(), "Tarn16 Automation");
+    EXPECT_EQ (e.midiOutputBox.getText(), "Tarn16 Automation");
+    EXPECT_EQ (e.modelBox.getText(), "Tarn16");
+    EXPECT_EQ (e.channelBox->getText(), "8");
+    EXPECT_EQ (e.channelBox->maxValue, 8);
+
+    // Open ports are shown, not replaced by the defaults.
+    editor.reset();
+    processor->setMidiInput (indexOf (MidiPortSystem::getInputNames(), "Studio In"));
+    auto& reopened = openEditor();
+    EXPECT_EQ (reopened.midiInputBox.getText(), "Studio In");
+    EXPECT_EQ (processor->midiInName, "Studio In");
+    EXPECT_EQ (enabledState (reopened), (EnabledState { true, false, false, false })); // starts again
+}
+
+TEST_F (EditorFixture, NoPortsOnTheSystemShowNoneAvailableAndStayDisabled)
+{
+    VirtualMidiPortBackend empty;
+    empty.install();
+    auto& e = openEditor();
+
+    EXPECT_EQ (e.midiInputBox.getTextWhenNothingSelected(), "None available");
+    EXPECT_EQ (e.midiOutputBox.getTextWhenNothingSelected(), "None available");
+
+    chooseModel (e, 1);
+    EXPECT_EQ (enabledState (e), (EnabledState { true, false, false, true }));
+
+    editor.reset();
+    ports.install();
+}
+
+TEST_F (EditorFixture, AMiraShowsTheChannelNumberOnTheStripAndKeepsTheTrackName)
+{
+    processor->setDevice ("Mira");
+    processor->channel = 5;
+    processor->setChannelName ("Lead Vox");
+    auto& e = openEditor();
+
+    EXPECT_EQ (e.scribbleStrip->getText(), "Channel 5");
+    EXPECT_FALSE (e.scribbleStrip->isEditableOnDoubleClick());
+    EXPECT_FALSE (e.scribbleStrip->isEditableOnSingleClick());
+
+    // After a channel change the strip reads the new number.
+    chooseModel (e, 3); // Mira again is no change: choose another and come back
+    chooseModel (e, 1);
+    chooseModel (e, 3);
+    e.channelBox->setText ("12", juce::dontSendNotification);
+    e.comboBoxChanged (e.channelBox.get());
+    EXPECT_EQ (e.scribbleStrip->getText(), "Channel 12");
+
+    // Closing the window must not make "Channel 12" the track name.
+    editor.reset();
+    EXPECT_EQ (processor->getChannelName(), "Lead Vox");
+
+    // A later switch to a Tarn sends the user's name, not the channel number.
+    processor->setMidiOutput (indexOf (MidiPortSystem::getOutputNames(), "Tarn16 Automation"));
+    processor->channel = 2;
+    processor->setDevice ("Tarn16");
+    EXPECT_EQ (console.getStrip (1).text, "Lead Vox");
+}
+
+TEST_F (EditorFixture, ClosingATarnEditorHandsTheStripTextToTheProcessor)
+{
+    processor->setDevice ("Tarn16");
+    processor->channel = 1;
+    auto& e = openEditor();
+
+    e.scribbleStrip->setText ("Hat", juce::dontSendNotification);
+    editor.reset();
+
+    EXPECT_EQ (processor->getChannelName(), "Hat");
+    EXPECT_EQ (console.getStrip (0).text, "Hat");
+}
+
+TEST_F (EditorFixture, ChoosingModelsRebuildsTheChannelListAndKeepsTheChannel)
+{
+    processor->setDevice ("Mira");
+    processor->channel = 12;
+    auto& e = openEditor();
+    EXPECT_EQ (e.channelBox->getText(), "12");
+
+    chooseModel (e, 1); // Tarn16, 8 channels
+    runMessageLoopFor (30);
+
+    EXPECT_EQ (processor->getDeviceModelName(), "Tarn16");
+    EXPECT_EQ (processor->channel.load(), 12);
+    EXPECT_EQ (e.channelBox->getText(), "12");
+    EXPECT_EQ (e.channelBox->getNumItems(), 8);
+    EXPECT_EQ (e.channelBox->menu.getNumItems(), 8);
+    EXPECT_EQ (e.channelBox->maxValue, 8);
+    EXPECT_EQ (enabledState (e), (EnabledState { true, true, true, true }));
+
+    chooseModel (e, 3); // Mira, 16 channels
+    chooseModel (e, 2); // Tarn48-XL, 8 channels
+    runMessageLoopFor (30);
+
+    // Each channel once, for the current model only.
+    EXPECT_EQ (e.channelBox->getNumItems(), 8);
+    juce::StringArray menuTexts;
+    for (juce::PopupMenu::MenuItemIterator it (e.channelBox->menu); it.next();)
+    {
+        menuTexts.add (it.getItem().text);
+        EXPECT_FALSE (it.getItem().isTicked);
+    }
+    EXPECT_EQ (menuTexts, juce::StringArray ({ "1", "2", "3", "4", "5", "6", "7", "8" }));
+}
+
+TEST_F (EditorFixture, ChoosingAChannelSendsNameMuteAndLevelThere)
+{
+    processor->setDevice ("Tarn16");
+    processor->setChannelName ("Tom");
+    processor->muteParameter->setValue (1.0f);
+    processor->faderParameter->setValue (0.5f);
+    auto& e = openEditor();
+    chooseModel (e, 2);
+    chooseModel (e, 1);
+    runMessageLoopFor (30);
+    ports.clearSentBlocks();
+
+    e.channelBox->setSelectedId (4, juce::sendNotificationSync);
+
+    EXPECT_EQ (processor->channel.load(), 4);
+    EXPECT_EQ (hex (ports.getSentBlocks ("Tarn16 Automation")), (Strings { nameMessage (3, "Tom"), "B0 0C 03 B0 2C 42", "B0 03 3F B0 23 40" }));
+
+    // Typed text that is no number gives channel 0, which sends nothing.
+    ports.clearSentBlocks();
+    e.channelBox->setText ("x", juce::dontSendNotification);
+    e.comboBoxChanged (e.channelBox.get());
+    EXPECT_EQ (processor->channel.load(), 0);
+    EXPECT_EQ (e.channelBox->getSelectedId(), 0); // nothing selected: the box shows "0"
+    EXPECT_EQ (e.channelBox->getText(), "");
+    EXPECT_TRUE (ports.getSentBlocks().empty());
+}
+
+TEST_F (EditorFixture, ChoosingPortsOpensThemByName)
+{
+    auto& e = openEditor();
+    chooseModel (e, 3);
+
+    e.midiInputBox.setSelectedId (2, juce::sendNotificationSync);
+    e.midiOutputBox.setSelectedId (1, juce::sendNotificationSync);
+    EXPECT_EQ (processor->midiInName, "Studio In");
+    EXPECT_EQ (processor->midiOutName, "Tarn16 Automation");
+
+    // A port that has gone since the window opened opens nothing.
+    ports.removeInputPort ("Tarn16 Automation");
+    e.midiInputBox.setSelectedId (1, juce::sendNotificationSync);
+    EXPECT_EQ (processor->midiInName, "Studio In");
+
+    // One whose index moved is opened at its new index.
+    ports.addInputPort ("Tarn16 Automation");
+    e.comboBoxChanged (&e.midiInputBox);
+    EXPECT_EQ (processor->midiInName, "Tarn16 Automation");
+}
+
+TEST_F (EditorFixture, EditingTheStripSendsTheName)
+{
+    processor->setDevice ("Tarn16");
+    processor->channel = 6;
+    auto& e = openEditor();
+
+    e.scribbleStrip->setText ("Kick", juce::sendNotificationSync);
+    EXPECT_EQ (processor->getChannelName(), "Kick");
+    EXPECT_EQ (console.getStrip (5).text, "Kick");
+
+    e.scribbleStrip->setText ("", juce::sendNotificationSync);
+    EXPECT_EQ (console.getStrip (5).text, "");
+    EXPECT_EQ (console.getStrip (5).nameMessages, 2);
+}
+
+TEST_F (EditorFixture, TheCutKeyFlipsTheMuteOnPressInsideAGesture)
+{
+    processor->setDevice ("Tarn16");
+    processor->channel = 1;
+    auto& e = openEditor();
+    HostRecorder host (*processor);
+
+    e.muteButton.setState (juce::Button::buttonOver);
+    e.muteButton.setState (juce::Button::buttonDown);
+    EXPECT_EQ (processor->muteParameter->getValue(), 1.0f);
+    e.muteButton.setState (juce::Button::buttonOver);
+    EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 1.00", "end 1" }));
+
+    // Dragged off the held key and back on: the gesture ends and a new one flips again.
+    host.clear();
+    e.muteButton.setState (juce::Button::buttonDown);
+    e.muteButton.setState (juce::Button::buttonNormal);
+    e.muteButton.setState (juce::Button::buttonDown);
+    e.muteButton.setState (juce::Button::buttonNormal);
+    EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 0.00", "end 1", "begin 1", "value 1 1.00", "end 1" }));
+    EXPECT_TRUE (console.getStrip (0).cut);
+
+    // The key lights at the next tick; a click never toggles it by itself.
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return e.muteButton.getToggleState(); }));
+}
+
+TEST_F (EditorFixture, PollingFollowsTheParametersWithoutEchoingToTheHost)
+{
+    auto& e = openEditor();
+    HostRecorder host (*processor);
+
+    processor->faderParameter->setValue (0.333f);
+    processor->muteParameter->setValue (1.0f);
+
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return e.muteButton.getToggleState(); },
+                                      500));
+    EXPECT_DOUBLE_EQ (e.levelSlider.getValue(), 0.33);
+    runMessageLoopFor (120);
+    EXPECT_TRUE (host.getEvents().empty());
+
+    // The fader moved by the user notifies the host.
+    e.levelSlider.setValue (0.6, juce::sendNotificationSync);
+    EXPECT_EQ (host.describe(), (Strings { "value 0 0.60" }));
+}
+
+TEST_F (EditorFixture, TheEditorIsAGestureSourceOnlyWhileItIsOpen)
+{
+    HostRecorder host (*processor);
+    auto& e = openEditor();
+    auto& manager = *processor->faderParameter->changeManager;
+
+    manager.beginChange (&e);
+    EXPECT_TRUE (manager.isAnyActive());
+
+    // Closed in the middle of a drag: its gesture ends with it.
+    editor.reset();
+    EXPECT_FALSE (manager.isAnyActive());
+    EXPECT_EQ (host.describe(), (Strings { "begin 0", "end 0" }));
+}
+
+TEST_F (EditorFixture, RendersTheWindowAsTheArtworkLaysItOut)
+{
+    processor->setDevice ("Tarn16");
+    processor->channel = 3;
+    processor->setChannelName ("Kick");
+    processor->faderParameter->setValue (0.72f);
+    openEditor();
+    runMessageLoopFor (80);
+
+    const auto image = render();
+
+    // Kept as an artefact of the run, for a person to look at.
+    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile ("editor-window.png");
+    file.deleteFile();
+    juce::FileOutputStream out (file);
+    juce::PNGImageFormat().writeImageToStream (image, out);
+
+    // The cap's dark index line sits on the 0 mark (image y 589.5, editor y 294.75); the strip
+    // panel is light grey; the black band carries the wordmark.
+    const auto indexLine = image.getPixelAt (90, 295);
+    EXPECT_LT (indexLine.getBrightness(), 0.35f);
+    EXPECT_GT (image.getPixelAt (215, 560).getBrightness(), 0.75f);
+    EXPECT_LT (image.getPixelAt (390, 10).getBrightness(), 0.1f);
+}
