@@ -33,9 +33,11 @@ void QuillmereAudioProcessorEditorMouseListener::mouseDown (const juce::MouseEve
     if (event.eventComponent == nullptr || event.eventComponent->getName() != "level" || ! event.mods.isAltDown())
         return;
 
-    // The single-precision 0.72 widened, which puts the cap's centre on the 0 mark.
+    // The single-precision 0.72 widened, which puts the cap's centre on the 0 mark. The
+    // listeners hear of it at once: told later, they would read whatever the 50 ms poll has
+    // put back into the slider in between.
     if (auto* slider = dynamic_cast<juce::Slider*> (event.eventComponent))
-        slider->setValue ((double) 0.72f, juce::sendNotification);
+        slider->setValue ((double) 0.72f, juce::sendNotificationSync);
 }
 
 //==============================================================================

@@ -1,0 +1,266 @@
+// The editor in a real top-level window, driven from outside with real pointer and keyboard
+// events (xdotool), as a person would use it. Runs under an X server (Xvfb in CI).
+
+#include "../../Source/Editor/QuillmereAudioProcessorEditor.h"
+#include "../support/ConsoleSimulator.h"
+#include "../support/HostRecorder.h"
+#include "../support/TestHelpers.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_helpers;
+
+namespace
+{
+    // Where the window's top left lies on the screen, as the window manager placed it.
+    int windowX = 100, windowY = 100;
+
+    /** Runs xdotool with the arguments, the pointer given in window coordinates by the test. */
+    void xdotool (const juce::String& arguments)
+    {
+        juce::ChildProcess process;
+        ASSERT_TRUE (process.start ("xdotool " + arguments));
+        process.waitForProcessToFinish (5000);
+        ASSERT_EQ (process.getExitCode(), 0u) << arguments;
+    }
+
+    void movePointerTo (int x, int y)
+    {
+        xdotool ("mousemove --sync " + juce::String (windowX + x) + " " + juce::String (windowY + y));
+        runMessageLoopFor (60);
+    }
+
+    /** A screenshot of the whole screen, taken by the X server, not rendered by JUCE. */
+    juce::Image screenshot (const juce::File& file)
+    {
+        file.deleteFile();
+        juce::ChildProcess grab;
+        const juce::StringArray command { "/usr/bin/python3", "-c", "import sys; from PIL import ImageGrab; ImageGrab.grab(xdisplay=None).save(sys.argv[1])", file.getFullPathName() };
+
+        if (! grab.start (command) || ! grab.waitForProcessToFinish (10000))
+            return {};
+
+        return juce::ImageFileFormat::loadFrom (file);
+    }
+
+    juce::Colour screenPixel (const juce::Image& screen, int x, int y)
+    {
+        return screen.getPixelAt (windowX + x, windowY + y);
+    }
+
+    bool isLilac (juce::Colour c)
+    {
+        return std::abs (c.getRed() - 180) < 30 && std::abs (c.getGreen() - 129) < 30 && std::abs (c.getBlue() - 208) < 30;
+    }
+
+    struct WindowTest : public ::testing::Test
+    {
+        WindowTest()
+        {
+            ports.install();
+            processor.setDevice ("Tarn16");
+            processor.channel = 1;
+            processor.setChannelName ("Old");
+
+            editor.reset (dynamic_cast<QuillmereAudioProcessorEditor*> (processor.createEditor()));
+            editor->setTopLeftPosition (windowX, windowY);
+            editor->addToDesktop (0);
+            editor->setVisible (true);
+            editor->toFront (true);
+
+            runMessageLoopUntil ([this]
+                                 { return editor->isShowing() && editor->getPeer() != nullptr; });
+            runMessageLoopFor (300);
+            windowX = editor->getScreenX();
+            windowY = editor->getScreenY();
+            host.clear();
+        }
+
+        ~WindowTest() override
+        {
+            xdotool ("mousemove --sync 5 5");
+            editor.reset();
+            EXPECT_TRUE (console.getMalformedTraffic().isEmpty());
+        }
+
+        /** Puts the parameter at a value and waits for the fader to show it. */
+        void setLevel (float value)
+        {
+            processor.faderParameter->setValue (value);
+            runMessageLoopUntil ([&]
+                                 { return std::abs (editor->levelSlider.getValue() - value) < 0.006; });
+            host.clear();
+        }
+
+        /** The cap's centre, where a person grabs the fader, in window coordinates. */
+        juce::Point<int> capCentre() const
+        {
+            const auto top = (int) (325.0 * (1.0 - editor->levelSlider.getValue()));
+            return { 30 + 60, 140 + top + 65 };
+        }
+
+        VirtualMidiPortBackend ports;
+        ConsoleSimulator console { ports, "Tarn16 Automation" };
+        QuillmereAudioProcessor processor;
+        HostRecorder host { processor };
+        std::unique_ptr<QuillmereAudioProcessorEditor> editor;
+    };
+}
+
+TEST_F (WindowTest, HoveringASelectorShowsItsLilacFrame)
+{
+    // The model box's frame outline runs 2.5 pixels inside the box at (200, 330).
+    const auto dir = juce::File::getCurrentWorkingDirectory();
+    movePointerTo (290, 345);
+    const auto hovered = screenshot (dir.getChildFile ("window-hover.png"));
+    ASSERT_TRUE (hovered.isValid()) << "no screenshot";
+    EXPECT_TRUE (isLilac (screenPixel (hovered, 203, 345))) << screenPixel (hovered, 203, 345).toDisplayString (false);
+
+    // A disabled selector shows none, even under the pointer.
+    movePointerTo (290, 420);
+    const auto disabled = screenshot (dir.getChildFile ("window-disabled.png"));
+    EXPECT_FALSE (isLilac (screenPixel (disabled, 203, 420)));
+    EXPECT_FALSE (isLilac (screenPixel (disabled, 203, 345))); // the model frame went away
+}
+
+TEST_F (WindowTest, ADragOf125PixelsUpFromPointTwoEndsAtPointSevenInOneGesture)
+{
+    setLevel (0.2f);
+    const auto start = capCentre();
+
+    movePointerTo (start.x, start.y);
+    xdotool ("mousedown 1");
+
+    for (int step = 1; step <= 25; ++step)
+        movePointerTo (start.x, start.y - 5 * step);
+
+    xdotool ("mouseup 1");
+    runMessageLoopFor (100);
+
+    EXPECT_NEAR (processor.faderParameter->getValue(), 0.7f, 0.0051f);
+    EXPECT_EQ (host.count (HostRecorder::Event::Kind::begin, 0), 1);
+    EXPECT_EQ (host.count (HostRecorder::Event::Kind::end, 0), 1);
+    EXPECT_GT (host.count (HostRecorder::Event::Kind::value, 0), 1);
+    EXPECT_EQ (console.getStrip (0).faderLevel, ConsoleSimulator::eightBitLevelOf (processor.faderParameter->getValue()));
+
+    // A click on the groove without moving leaves the value.
+    const auto before = processor.faderParameter->getValue();
+    movePointerTo (90, 560);
+    xdotool ("click 1");
+    runMessageLoopFor (100);
+    EXPECT_EQ (processor.faderParameter->getValue(), before);
+    EXPECT_FALSE (host.anyGestureOpen());
+}
+
+TEST_F (WindowTest, AltClickPutsTheFaderOnTheZeroMark)
+{
+    setLevel (0.3f);
+    movePointerTo (90, 500);
+    xdotool ("keydown alt click 1 keyup alt");
+    runMessageLoopFor (150);
+
+    EXPECT_EQ (processor.faderParameter->getValue(), 0.72f);
+    EXPECT_GE (host.count (HostRecorder::Event::Kind::value, 0), 1);
+    EXPECT_FALSE (host.anyGestureOpen());
+}
+
+TEST_F (WindowTest, TheCutKeyMutesOnPressAndEndsTheGestureOnRelease)
+{
+    movePointerTo (90, 60);
+    xdotool ("mousedown 1");
+    runMessageLoopFor (100);
+
+    EXPECT_EQ (processor.muteParameter->getValue(), 1.0f); // at once, while still held
+    EXPECT_EQ (host.count (HostRecorder::Event::Kind::begin, 1), 1);
+    EXPECT_EQ (host.count (HostRecorder::Event::Kind::end, 1), 0);
+
+    xdotool ("mouseup 1");
+    runMessageLoopFor (100);
+    EXPECT_EQ (host.count (HostRecorder::Event::Kind::end, 1), 1);
+    EXPECT_TRUE (console.getStrip (0).cut);
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return editor->muteButton.getToggleState(); }));
+}
+
+TEST_F (WindowTest, DoubleClickOnTheStripEditsTheNameThroughTheFilter)
+{
+    movePointerTo (290, 570);
+    xdotool ("click --repeat 2 --delay 80 1");
+    runMessageLoopFor (200);
+    ASSERT_NE (editor->scribbleStrip->getCurrentTextEditor(), nullptr);
+
+    xdotool ("key ctrl+a BackSpace");
+    xdotool ("type --delay 40 'Kick Drum#12'");
+    runMessageLoopFor (100);
+    xdotool ("key Return");
+    runMessageLoopFor (150);
+
+    EXPECT_EQ (processor.getChannelName(), "KickDrum"); // no space, no '#', at most 8
+    EXPECT_EQ (console.getStrip (0).text, "KickDrum");
+}
+
+TEST_F (WindowTest, ModelAndChannelAreChosenFromTheirPopups)
+{
+    // The model list opens under its box (bottom at 360); items are about 23 pixels high in
+    // the 18-pixel interface face. Choose the third, "Mira".
+    movePointerTo (290, 345);
+    xdotool ("click 1");
+    runMessageLoopFor (300);
+    movePointerTo (290, 360 + 2 + 23 * 2 + 11);
+    xdotool ("click 1");
+    runMessageLoopUntil ([&]
+                         { return processor.getDeviceModelName() == "Mira"; },
+                         2000);
+
+    EXPECT_EQ (processor.getDeviceModelName(), "Mira");
+    EXPECT_TRUE (editor->channelBox->isEnabled());
+
+    // The channel list: 16 items of 26 pixels under the box (bottom at 300). Choose 12.
+    movePointerTo (290, 270);
+    xdotool ("click 1");
+    runMessageLoopFor (300);
+    movePointerTo (290, 300 + 2 + 26 * 11 + 13);
+    xdotool ("click 1");
+    runMessageLoopUntil ([&]
+                         { return processor.channel.load() == 12; },
+                         2000);
+
+    EXPECT_EQ (processor.channel.load(), 12);
+    EXPECT_EQ (editor->channelBox->getText(), "12");
+    EXPECT_EQ (editor->scribbleStrip->getText(), "Channel 12");
+}
+
+TEST_F (WindowTest, ScreenshotOfTheWindow)
+{
+    // Closing the first window hands its strip's text to the processor, so the name is set
+    // after it has gone.
+    editor.reset();
+    processor.channel = 3;
+    processor.setChannelName ("Kick");
+
+    editor.reset (dynamic_cast<QuillmereAudioProcessorEditor*> (processor.createEditor()));
+    editor->setTopLeftPosition (windowX, windowY);
+    editor->addToDesktop (0);
+    editor->setVisible (true);
+    runMessageLoopFor (300);
+    windowX = editor->getScreenX();
+    windowY = editor->getScreenY();
+    setLevel (0.72f);
+    processor.muteParameter->setValue (1.0f);
+    movePointerTo (290, 345); // hovering the model selector
+    runMessageLoopFor (200);
+
+    const auto dir = juce::File::getCurrentWorkingDirectory();
+    const auto screen = screenshot (dir.getChildFile ("window-screen.png"));
+    ASSERT_TRUE (screen.isValid());
+
+    // The window alone, as the artefact of the run.
+    const auto window = screen.getClippedImage ({ windowX, windowY, 400, 617 });
+    const auto file = dir.getChildFile ("window-screenshot.png");
+    file.deleteFile();
+    juce::FileOutputStream out (file);
+    ASSERT_TRUE (juce::PNGImageFormat().writeImageToStream (window, out));
+    std::cout << "screenshot: " << file.getFullPathName() << std::endl;
+
+    EXPECT_TRUE (isLilac (screenPixel (screen, 203, 345)));
+}
