@@ -320,10 +320,25 @@ TEST_F (EditorFixture, RendersTheWindowAsTheArtworkLaysItOut)
     juce::FileOutputStream out (file);
     juce::PNGImageFormat().writeImageToStream (image, out);
 
-    // The cap's dark index line sits on the 0 mark (image y 589.5, editor y 294.75); the strip
-    // panel is light grey; the black band carries the wordmark.
-    const auto indexLine = image.getPixelAt (90, 295);
-    EXPECT_LT (indexLine.getBrightness(), 0.35f);
+    // The strip panel is light grey; the black band carries the wordmark.
     EXPECT_GT (image.getPixelAt (215, 560).getBrightness(), 0.75f);
     EXPECT_LT (image.getPixelAt (390, 10).getBrightness(), 0.1f);
+
+    // The cap's dark index line lies on the scale's marks: +10 at 1.0, 0 at 0.72 and infinity
+    // at 0.0 (mark centres at image y 409.5, 589.5 and 1059.5, drawn at half size), with the
+    // cap's bright ribs a few pixels above and below it.
+    const std::pair<float, int> marks[] = { { 1.0f, 205 }, { 0.72f, 295 }, { 0.0f, 530 } };
+
+    for (const auto& [value, markY] : marks)
+    {
+        SCOPED_TRACE (value);
+        processor->faderParameter->setValue (value);
+        runMessageLoopUntil ([&]
+                             { return std::abs (editor->levelSlider.getValue() - value) < 0.006; });
+        const auto frame = render();
+
+        EXPECT_LT (frame.getPixelAt (90, markY).getBrightness(), 0.35f);
+        EXPECT_GT (frame.getPixelAt (90, markY - 8).getBrightness(), 0.5f);
+        EXPECT_GT (frame.getPixelAt (90, markY + 8).getBrightness(), 0.5f);
+    }
 }

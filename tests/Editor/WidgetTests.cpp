@@ -296,6 +296,36 @@ TEST (EmbeddedResources, ImagesDecodeToTheirSizesAndFontsLoad)
         { BinaryData::interface_font_ttf, BinaryData::interface_font_ttfSize },
     };
 
+    // A sheet of all images at their stored size, left in the build tree for a person to
+    // look at.
+    juce::Image sheet (juce::Image::ARGB, 1600, 1400, true);
+    {
+        juce::Graphics g (sheet);
+        g.fillAll (juce::Colours::grey);
+        int x = 0, y = 0, rowHeight = 0;
+
+        for (const auto& i : images)
+        {
+            const auto image = juce::ImageCache::getFromMemory (i.data, i.size);
+
+            if (x + image.getWidth() > sheet.getWidth())
+            {
+                x = 0;
+                y += rowHeight;
+                rowHeight = 0;
+            }
+
+            g.drawImageAt (image, x, y);
+            x += image.getWidth();
+            rowHeight = std::max (rowHeight, image.getHeight());
+        }
+    }
+
+    const auto sheetFile = juce::File::getCurrentWorkingDirectory().getChildFile ("artwork-sheet.png");
+    sheetFile.deleteFile();
+    juce::FileOutputStream sheetStream (sheetFile);
+    EXPECT_TRUE (juce::PNGImageFormat().writeImageToStream (sheet, sheetStream));
+
     for (const auto& [data, size] : fonts)
     {
         const auto typeface = juce::Typeface::createSystemTypefaceFor (data, (size_t) size);
