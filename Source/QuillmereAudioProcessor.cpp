@@ -1,9 +1,9 @@
 #include "QuillmereAudioProcessor.h"
 
 #include "Devices/MiraDevice.h"
-#include "Editor/QuillmereAudioProcessorEditor.h"
 #include "Devices/Tarn16Device.h"
 #include "Devices/Tarn48XLDevice.h"
+#include "Editor/QuillmereAudioProcessorEditor.h"
 
 namespace
 {
@@ -194,30 +194,17 @@ void QuillmereAudioProcessor::restoreMidiInput (const juce::String& storedName)
         return;
 
     // Every port of that name is opened in turn, so with two of them the last one stays open.
+    // A restored port starts with an empty queue.
     const auto names = MidiPortSystem::getInputNames();
 
     for (int i = 0; i < names.size(); ++i)
     {
-        if (names[i] != wanted)
-            continue;
-
-        closeMidiInput();
-        auto newInput = MidiPortSystem::openInput (i, this);
-        midiInName = wanted;
-
-        if (newInput == nullptr)
-            continue;
-
-        auto* input = newInput.get();
-
+        if (names[i] == wanted)
         {
-            const juce::ScopedLock ql (incomingMidiLock);
-            incomingMidi.clear();
-            midiInput = std::move (newInput);
+            closeMidiInput();
+            openMidiInput (i, true);
+            midiInName = wanted;
         }
-
-        input->start();
-        startTimer (drainIntervalMs);
     }
 }
 
@@ -288,7 +275,7 @@ void QuillmereAudioProcessor::closeMidiInput()
     }
 }
 
-void QuillmereAudioProcessor::openMidiInput (int index)
+void QuillmereAudioProcessor::openMidiInput (int index, bool emptyQueue)
 {
     auto newInput = MidiPortSystem::openInput (index, this);
 
@@ -299,6 +286,10 @@ void QuillmereAudioProcessor::openMidiInput (int index)
 
     {
         const juce::ScopedLock sl (incomingMidiLock);
+
+        if (emptyQueue)
+            incomingMidi.clear();
+
         midiInput = std::move (newInput);
     }
 
@@ -313,7 +304,7 @@ void QuillmereAudioProcessor::setMidiInput (int index)
 
     // Messages still queued from the previous port are handed on at the next tick.
     closeMidiInput();
-    openMidiInput (index);
+    openMidiInput (index, false);
 }
 
 void QuillmereAudioProcessor::replaceMidiOutput (std::unique_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName)

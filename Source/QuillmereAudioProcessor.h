@@ -169,7 +169,7 @@ public:
 
 private:
     void closeMidiInput();
-    void openMidiInput (int index);
+    void openMidiInput (int index, bool emptyQueue);
     void replaceMidiOutput (std::unique_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName);
     void restoreMidiInput (const juce::String& storedName);
     void restoreMidiOutput (const juce::String& storedName);

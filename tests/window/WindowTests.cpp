@@ -61,7 +61,12 @@ namespace
             processor.setDevice ("Tarn16");
             processor.channel = 1;
             processor.setChannelName ("Old");
+            openWindow();
+        }
 
+        /** Opens the editor as a top-level window, as a host shows it. */
+        void openWindow()
+        {
             editor.reset (dynamic_cast<QuillmereAudioProcessorEditor*> (processor.createEditor()));
             editor->setTopLeftPosition (windowX, windowY);
             editor->addToDesktop (0);
@@ -238,13 +243,7 @@ TEST_F (WindowTest, ScreenshotOfTheWindow)
     processor.channel = 3;
     processor.setChannelName ("Kick");
 
-    editor.reset (dynamic_cast<QuillmereAudioProcessorEditor*> (processor.createEditor()));
-    editor->setTopLeftPosition (windowX, windowY);
-    editor->addToDesktop (0);
-    editor->setVisible (true);
-    runMessageLoopFor (300);
-    windowX = editor->getScreenX();
-    windowY = editor->getScreenY();
+    openWindow();
     setLevel (0.72f);
     processor.muteParameter->setValue (1.0f);
     movePointerTo (290, 345); // hovering the model selector
