@@ -329,8 +329,9 @@ TEST_F (EditorFixture, RendersTheWindowAsTheArtworkLaysItOut)
     // cap's bright ribs a few pixels above and below it.
     const std::pair<float, int> marks[] = { { 1.0f, 205 }, { 0.72f, 295 }, { 0.0f, 530 } };
 
-    for (const auto& [value, markY] : marks)
+    for (const auto& [markValue, markY] : marks)
     {
+        const auto value = markValue;
         SCOPED_TRACE (value);
         processor->faderParameter->setValue (value);
         runMessageLoopUntil ([&]

@@ -24,14 +24,13 @@ namespace
         return editor.getText();
     }
 
-    juce::Label& textLabelOf (juce::ComboBox& box)
+    juce::Label* textLabelOf (juce::ComboBox& box)
     {
         for (auto* child : box.getChildren())
             if (auto* label = dynamic_cast<juce::Label*> (child))
-                return *label;
+                return label;
 
-        jassertfalse;
-        return *static_cast<juce::Label*> (nullptr);
+        return nullptr;
     }
 
     bool samePixels (const juce::Image& a, const juce::Image& b)
@@ -141,16 +140,17 @@ TEST (FilteredComboBox, TheBoxRestrictsTheEditorItsLabelOpens)
     box.setEditableText (true);
     box.maxValue = 8;
 
-    auto& label = textLabelOf (box);
-    label.showEditor();
-    auto* editor = label.getCurrentTextEditor();
+    auto* label = textLabelOf (box);
+    ASSERT_NE (label, nullptr);
+    label->showEditor();
+    auto* editor = label->getCurrentTextEditor();
     ASSERT_NE (editor, nullptr);
 
     editor->insertTextAtCaret ("9x");
     EXPECT_EQ (editor->getText(), "");
     editor->insertTextAtCaret ("7");
     EXPECT_EQ (editor->getText(), "7");
-    label.hideEditor (true);
+    label->hideEditor (true);
 }
 
 TEST (ComboBoxWithMenuOptions, OpensItsMenuWithItsOptionsAndSelectsTheChoiceAsynchronously)
@@ -286,7 +286,8 @@ TEST (EmbeddedResources, ImagesDecodeToTheirSizesAndFontsLoad)
 
     // The background's palette holds 128 colours (three bytes each).
     const juce::MemoryBlock backgroundData (BinaryData::background_png, (size_t) BinaryData::background_pngSize);
-    const auto* plte = std::search (static_cast<const char*> (backgroundData.getData()), static_cast<const char*> (backgroundData.getData()) + backgroundData.getSize(), "PLTE", "PLTE" + 4);
+    static constexpr char paletteTag[] = "PLTE";
+    const auto* plte = std::search (static_cast<const char*> (backgroundData.getData()), static_cast<const char*> (backgroundData.getData()) + backgroundData.getSize(), paletteTag, paletteTag + 4);
     ASSERT_NE (plte, static_cast<const char*> (backgroundData.getData()) + backgroundData.getSize());
     EXPECT_EQ (juce::ByteOrder::bigEndianInt (plte - 4), 128u * 3u);
 
