@@ -1,0 +1,88 @@
+#pragma once
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <array>
+
+/** What the host-level tests share: where this build tree's plug-in files are, one format
+    manager with the VST3, VST2 and LV2 formats, and the plug-in's identity as hosts see it.
+*/
+namespace host_helpers
+{
+    /** The VST3 module, inside its bundle at Contents/<architecture>-linux. */
+    inline juce::File getVst3Module() { return juce::File (QUILLMERE_VST3_MODULE); }
+    inline juce::File getVst3Bundle() { return getVst3Module().getParentDirectory().getParentDirectory().getParentDirectory(); }
+    inline juce::File getVst2Module() { return juce::File (QUILLMERE_VST2_MODULE); }
+    inline juce::File getLv2Bundle() { return juce::File (QUILLMERE_LV2_BUNDLE); }
+
+    /** The LV2 URI the bundle must be found under. */
+    inline const juce::String lv2Uri { "https://www.velmora.com/plugins/quillmere" };
+
+    /** The format manager of the test program: VST3, VST2 and LV2, with this tree's LV2
+        bundle loaded. Created once by the test environment; message thread only.
+    */
+    juce::AudioPluginFormatManager& getFormatManager();
+
+    /** A new instance of the plug-in in one format ("VST3", "VST" or "LV2"), loaded from
+        this build tree through JUCE's hosting classes; null if it cannot be loaded.
+    */
+    std::unique_ptr<juce::AudioPluginInstance> loadPlugin (const juce::String& formatName, juce::String& error);
+
+    /** The description the format gives of this build tree's plug-in file. */
+    std::unique_ptr<juce::PluginDescription> describePlugin (const juce::String& formatName);
+
+    /** The VST3 component behind a hosted instance, as JUCE's hosting classes hand it out;
+        null for an instance of another format.
+    */
+    Steinberg::Vst::IComponent* getVst3Component (juce::AudioPluginInstance& instance);
+
+    /** Gives a plug-in instance the processor's state chunk through its format's own state
+        interface: the VST2 chunk, the VST3 component's state, or the LV2 state the host
+        saved, with the chunk in place of the one it held. Message thread.
+    */
+    bool writePluginChunk (juce::AudioPluginInstance& instance, const juce::MemoryBlock& chunk);
+
+    /** The processor's state chunk of a plug-in instance, read through its format's own state
+        interface as writePluginChunk writes it (the VST3 wrapper appends data of its own);
+        empty if there is none. Message thread.
+    */
+    juce::MemoryBlock readPluginChunk (juce::AudioPluginInstance& instance);
+
+    /** The 16 bytes of a VST3 class identifier, as the VST3 SDK lays out a GUID on this
+        platform, from the GUID's four 32-bit parts in registry order.
+    */
+    std::array<juce::uint8, 16> makeClassId (juce::uint32 part1, juce::uint32 part2, juce::uint32 part3, juce::uint32 part4);
+
+    /** The class identifiers hosts find the plug-in's VST3 classes under, derived from the
+        VST2 unique ID and the name: {56535450-6C75-6771-7569-6C6C6D657265} for the processor
+        component, {56534550-...} for the edit controller.
+    */
+    std::array<juce::uint8, 16> getExpectedComponentClassId();
+    std::array<juce::uint8, 16> getExpectedControllerClassId();
+
+    /** The class identifier of the VST3 module's class of a category ("Audio Module Class"
+        or "Component Controller Class"), read from the module's factory; all zero if the
+        module has no such class.
+    */
+    std::array<juce::uint8, 16> findVst3ClassId (const char* category);
+
+    /** The processor's state chunk: JUCE's binary framing of a QUILLMERESETTINGS element. */
+    juce::MemoryBlock makeSettingsChunk (const juce::String& xmlText);
+
+    /** The QUILLMERESETTINGS element of a state chunk, or null if there is none. */
+    std::unique_ptr<juce::XmlElement> readSettingsChunk (const juce::MemoryBlock& chunk);
+
+    /** A VST2 bank ('CcnK' ... 'FBCh') holding its state as one opaque chunk, as VST2 hosts
+        store it and as JUCE's VST3 wrapper writes its state for hosts that replaced the VST2
+        plug-in by the VST3 one.
+    */
+    struct Vst2Bank
+    {
+        juce::uint32 fxId = 0;
+        juce::uint32 fxVersion = 0;
+        juce::MemoryBlock chunk;
+    };
+
+    /** Reads a bank that starts at the given offset; false if it is not an opaque-chunk bank. */
+    bool readVst2Bank (const juce::MemoryBlock& data, size_t offset, Vst2Bank& bank);
+}

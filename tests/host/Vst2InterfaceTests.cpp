@@ -1,0 +1,195 @@
+#include "HostHelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <pluginterfaces/vst2.x/aeffectx.h>
+
+using namespace host_helpers;
+
+// The VST2 module as a host sees it through the interface itself: the effect record and the
+// dispatcher's answers, which JUCE's hosting classes read but do not all pass on.
+
+namespace
+{
+    constexpr VstIntPtr hostVstVersion = 2400;
+
+    /** A host that answers its VST version and nothing else. */
+    VstIntPtr hostCallback (AEffect*, int opcode, int, VstIntPtr, void*, float)
+    {
+        return opcode == audioMasterVersion ? hostVstVersion : 0;
+    }
+
+    /** A host that answers 0 to every question, its VST version included. */
+    VstIntPtr silentHostCallback (AEffect*, int, int, VstIntPtr, void*, float) { return 0; }
+
+    VstIntPtr fourCharCode (const char* code) { return (VstIntPtr) juce::ByteOrder::bigEndianInt (code); }
+}
+
+class Vst2InterfaceTest : public testing::Test
+{
+protected:
+    using MainCall = AEffect* (*) (audioMasterCallback);
+
+    void SetUp() override
+    {
+        ASSERT_TRUE (module.open (getVst2Module().getFullPathName())) << getVst2Module().getFullPathName();
+        pluginMain = reinterpret_cast<MainCall> (module.getFunction ("VSTPluginMain"));
+        ASSERT_NE (pluginMain, nullptr);
+
+        effect = pluginMain (hostCallback);
+        ASSERT_NE (effect, nullptr);
+        dispatch (effOpen);
+    }
+
+    void TearDown() override
+    {
+        if (effect != nullptr)
+            dispatch (effClose);
+    }
+
+    VstIntPtr dispatch (int opcode, int index = 0, VstIntPtr value = 0, void* ptr = nullptr)
+    {
+        return effect->dispatcher (effect, opcode, index, value, ptr, 0.0f);
+    }
+
+    juce::String dispatchForText (int opcode, int index = 0)
+    {
+        char text[256] = {};
+        dispatch (opcode, index, 0, text);
+        return juce::String::fromUTF8 (text);
+    }
+
+    juce::DynamicLibrary module;
+    MainCall pluginMain = nullptr;
+    AEffect* effect = nullptr;
+};
+
+TEST_F (Vst2InterfaceTest, BothEntryPointsCreateAnEffectOnlyForAHostThatAnswersItsVersion)
+{
+    for (auto* name : { "VSTPluginMain", "main" })
+    {
+        SCOPED_TRACE (name);
+        auto entry = reinterpret_cast<MainCall> (module.getFunction (name));
+        ASSERT_NE (entry, nullptr);
+
+        EXPECT_EQ (entry (silentHostCallback), nullptr);
+
+        auto* other = entry (hostCallback);
+        ASSERT_NE (other, nullptr);
+        EXPECT_EQ (other->magic, kEffectMagic);
+        other->dispatcher (other, effClose, 0, 0, nullptr, 0.0f);
+    }
+}
+
+TEST_F (Vst2InterfaceTest, EffectRecordCarriesTheIdentityAndCapabilities)
+{
+    EXPECT_EQ (effect->magic, 0x56737450 /* 'VstP' */);
+    EXPECT_EQ (effect->uniqueID, 0x506c7567 /* 'Plug' */);
+    EXPECT_EQ (effect->version, 200);
+    EXPECT_EQ (effect->numPrograms, 1);
+    EXPECT_EQ (effect->numParams, 2);
+    EXPECT_EQ (effect->numInputs, 2);
+    EXPECT_EQ (effect->numOutputs, 2);
+    EXPECT_EQ (effect->initialDelay, 0);
+
+    // An editor, single-precision replacing and chunks; no synthesiser, no double precision.
+    constexpr auto knownFlags = effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks
+                                | effFlagsIsSynth | effFlagsCanDoubleReplacing;
+    EXPECT_EQ (effect->flags & knownFlags, 0x31);
+    EXPECT_NE (effect->processReplacing, nullptr);
+}
+
+TEST_F (Vst2InterfaceTest, DispatcherAnswersNamesVendorAndVersions)
+{
+    const struct
+    {
+        int opcode, index;
+        const char* text;
+    } texts[] {
+        { effGetEffectName, 0, "Quillmere" },
+        { effGetProductString, 0, "Quillmere" },
+        { effGetVendorString, 0, "Velmora" },
+        { effGetProgramNameIndexed, 0, "Quillmere" },
+        { effGetParamName, 0, "Level" },
+        { effGetParamName, 1, "Cut" },
+    };
+
+    for (const auto& query : texts)
+        EXPECT_EQ (dispatchForText (query.opcode, query.index), query.text) << "opcode " << query.opcode << ", index " << query.index;
+
+    EXPECT_EQ (dispatch (effGetPlugCategory), 0 /* kPlugCategUnknown */);
+    EXPECT_EQ (dispatch (effGetVstVersion), 2400);
+}
+
+TEST_F (Vst2InterfaceTest, CanDoQueriesRefuseMidiAndOfferBypass)
+{
+    const struct
+    {
+        const char* query;
+        VstIntPtr answer;
+    } canDos[] {
+        { "receiveVstEvents", -1 },
+        { "receiveVstMidiEvent", -1 },
+        { "receiveVstMidiEvents", -1 },
+        { "sendVstEvents", -1 },
+        { "sendVstMidiEvent", -1 },
+        { "sendVstMidiEvents", -1 },
+        { "bypass", 1 },
+    };
+
+    for (const auto& canDo : canDos)
+        EXPECT_EQ (dispatch (effCanDo, 0, 0, const_cast<char*> (canDo.query)), canDo.answer) << canDo.query;
+}
+
+TEST_F (Vst2InterfaceTest, VendorSpecificQueryAnswersTheVst3ComponentClassIdentifier)
+{
+    const auto vst3ComponentClassId = findVst3ClassId ("Audio Module Class");
+    ASSERT_EQ (vst3ComponentClassId, getExpectedComponentClassId());
+
+    for (const auto& index : { "stCA", "stCa" })
+    {
+        SCOPED_TRACE (index);
+        std::array<juce::uint8, 16> answer {};
+        EXPECT_EQ (dispatch (effVendorSpecific, (int) fourCharCode (index), fourCharCode ("FUID"), answer.data()), 1);
+        EXPECT_EQ (answer, vst3ComponentClassId);
+    }
+
+    // Another value is not this query: nothing is written.
+    std::array<juce::uint8, 16> answer {};
+    EXPECT_EQ (dispatch (effVendorSpecific, (int) fourCharCode ("stCA"), fourCharCode ("fuid"), answer.data()), 0);
+    EXPECT_EQ (answer, (std::array<juce::uint8, 16> {}));
+}
+
+TEST_F (Vst2InterfaceTest, AcceptsOnlyMonoToMonoAndStereoToStereoSpeakerArrangements)
+{
+    const struct
+    {
+        int inputs, outputs;
+        VstIntPtr accepted;
+    } arrangements[] {
+        { 1, 1, 1 },
+        { 2, 2, 1 },
+        { 1, 2, 0 },
+        { 2, 1, 0 },
+    };
+
+    const auto makeArrangement = [] (int channels)
+    {
+        VstSpeakerArrangement arrangement {};
+        arrangement.type = channels == 1 ? kSpeakerArrMono : kSpeakerArrStereo;
+        arrangement.numChannels = channels;
+
+        for (int i = 0; i < channels; ++i)
+            arrangement.speakers[i].type = channels == 1 ? kSpeakerM : (i == 0 ? kSpeakerL : kSpeakerR);
+
+        return arrangement;
+    };
+
+    for (const auto& arrangement : arrangements)
+    {
+        auto in = makeArrangement (arrangement.inputs);
+        auto out = makeArrangement (arrangement.outputs);
+        EXPECT_EQ (dispatch (effSetSpeakerArrangement, 0, (VstIntPtr) &in, &out), arrangement.accepted)
+            << arrangement.inputs << " in, " << arrangement.outputs << " out";
+    }
+}

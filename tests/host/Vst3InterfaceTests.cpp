@@ -1,0 +1,180 @@
+#include "HostHelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <pluginterfaces/base/funknown.h>
+#include <pluginterfaces/base/ipluginbase.h>
+#include <pluginterfaces/vst/ivstaudioprocessor.h>
+#include <pluginterfaces/vst/ivstcomponent.h>
+#include <pluginterfaces/vst/ivsteditcontroller.h>
+
+using namespace host_helpers;
+
+// The VST3 module as a host sees it below JUCE's hosting classes: its entry points, its
+// factory and the classes the factory offers.
+
+class Vst3InterfaceTest : public testing::Test
+{
+protected:
+    using ModuleEntry = bool (*) (void*);
+    using ModuleExit = bool (*)();
+    using GetFactory = Steinberg::IPluginFactory* (*) ();
+
+    void SetUp() override
+    {
+        ASSERT_TRUE (module.open (getVst3Module().getFullPathName())) << getVst3Module().getFullPathName();
+
+        moduleEntry = reinterpret_cast<ModuleEntry> (module.getFunction ("ModuleEntry"));
+        moduleExit = reinterpret_cast<ModuleExit> (module.getFunction ("ModuleExit"));
+        getFactory = reinterpret_cast<GetFactory> (module.getFunction ("GetPluginFactory"));
+        ASSERT_NE (moduleEntry, nullptr);
+        ASSERT_NE (moduleExit, nullptr);
+        ASSERT_NE (getFactory, nullptr);
+
+        ASSERT_TRUE (moduleEntry (module.getNativeHandle()));
+        entered = true;
+
+        factory = getFactory();
+        ASSERT_NE (factory, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (factory != nullptr)
+            factory->release();
+
+        if (entered)
+        {
+            EXPECT_TRUE (moduleExit());
+        }
+    }
+
+    /** The number of references to the factory. */
+    Steinberg::uint32 countReferences (Steinberg::IPluginFactory* f)
+    {
+        const auto count = f->addRef() - 1;
+        f->release();
+        return count;
+    }
+
+    static std::array<juce::uint8, 16> toArray (const Steinberg::TUID tuid)
+    {
+        std::array<juce::uint8, 16> bytes;
+        std::memcpy (bytes.data(), tuid, bytes.size());
+        return bytes;
+    }
+
+    juce::DynamicLibrary module;
+    ModuleEntry moduleEntry = nullptr;
+    ModuleExit moduleExit = nullptr;
+    GetFactory getFactory = nullptr;
+    bool entered = false;
+    Steinberg::IPluginFactory* factory = nullptr;
+};
+
+TEST_F (Vst3InterfaceTest, FactoryNamesTheMaker)
+{
+    Steinberg::PFactoryInfo info;
+    ASSERT_EQ (factory->getFactoryInfo (&info), Steinberg::kResultOk);
+
+    EXPECT_STREQ (info.vendor, "Velmora");
+    EXPECT_STREQ (info.url, "https://www.velmora.com");
+    EXPECT_STREQ (info.email, "support@velmora.com");
+    EXPECT_EQ (info.flags, Steinberg::PFactoryInfo::kUnicode);
+}
+
+TEST_F (Vst3InterfaceTest, FactoryOffersTheComponentAndControllerUnderTheirClassIdentifiers)
+{
+    const struct
+    {
+        const char* category;
+        const char* registryForm;
+        std::array<juce::uint8, 16> classId;
+    } classes[] {
+        { kVstAudioEffectClass, "{56535450-6C75-6771-7569-6C6C6D657265}", getExpectedComponentClassId() },
+        { kVstComponentControllerClass, "{56534550-6C75-6771-7569-6C6C6D657265}", getExpectedControllerClassId() },
+    };
+
+    Steinberg::FUnknownPtr<Steinberg::IPluginFactory2> factory2 (factory);
+    ASSERT_TRUE (factory2);
+    ASSERT_EQ (factory->countClasses(), (Steinberg::int32) std::size (classes));
+
+    for (Steinberg::int32 i = 0; i < factory->countClasses(); ++i)
+    {
+        SCOPED_TRACE ("class " + std::to_string (i));
+        Steinberg::PClassInfo2 info;
+        ASSERT_EQ (factory2->getClassInfo2 (i, &info), Steinberg::kResultOk);
+
+        const auto& expected = classes[i];
+        EXPECT_STREQ (info.category, expected.category);
+        EXPECT_EQ (toArray (info.cid), expected.classId);
+
+        char registryForm[40] = {};
+        Steinberg::FUID::fromTUID (info.cid).toRegistryString (registryForm);
+        EXPECT_STREQ (registryForm, expected.registryForm);
+
+        EXPECT_EQ (info.cardinality, Steinberg::PClassInfo::kManyInstances);
+        EXPECT_STREQ (info.name, "Quillmere");
+        EXPECT_EQ (info.classFlags, 0u);
+        EXPECT_STREQ (info.subCategories, "Fx");
+        EXPECT_STREQ (info.vendor, "Velmora");
+        EXPECT_STREQ (info.version, "2.0.0");
+        EXPECT_TRUE (juce::String (info.sdkVersion).startsWith ("VST 3.")) << info.sdkVersion;
+    }
+}
+
+TEST_F (Vst3InterfaceTest, AskingForTheFactoryAgainAddsAReferenceToTheSameFactory)
+{
+    const auto referencesBefore = countReferences (factory);
+
+    auto* again = getFactory();
+    ASSERT_EQ (again, factory);
+    EXPECT_EQ (countReferences (factory), referencesBefore + 1);
+
+    again->release();
+    EXPECT_EQ (countReferences (factory), referencesBefore);
+}
+
+TEST_F (Vst3InterfaceTest, ComponentNamesItsControllerClass)
+{
+    juce::String error;
+    const auto instance = loadPlugin ("VST3", error);
+    ASSERT_NE (instance, nullptr) << error;
+
+    auto* component = getVst3Component (*instance);
+    ASSERT_NE (component, nullptr);
+
+    Steinberg::TUID controllerClassId = {};
+    ASSERT_EQ (component->getControllerClassId (controllerClassId), Steinberg::kResultOk);
+    EXPECT_EQ (toArray (controllerClassId), getExpectedControllerClassId());
+}
+
+// A host that stored a project with the VST2 plug-in hands the VST3 one the VST2 bank it
+// saved; the VST3 component restores the settings from it.
+TEST_F (Vst3InterfaceTest, ComponentTakesOverTheStateAVst2HostSaved)
+{
+    juce::String error;
+    const auto vst2Instance = loadPlugin ("VST", error);
+    ASSERT_NE (vst2Instance, nullptr) << error;
+    const auto vst3Instance = loadPlugin ("VST3", error);
+    ASSERT_NE (vst3Instance, nullptr) << error;
+
+    const auto settings = makeSettingsChunk (R"(<QUILLMERESETTINGS midiInName="" midiOutName="" fader="0.5" cut="0" channel="3" channelName="Bass" deviceName="Tarn48-XL"/>)");
+    ASSERT_TRUE (writePluginChunk (*vst2Instance, settings));
+
+    juce::MemoryBlock vst2Bank;
+    vst2Instance->getStateInformation (vst2Bank);
+
+    Vst2Bank bank;
+    ASSERT_TRUE (readVst2Bank (vst2Bank, 0, bank));
+    EXPECT_EQ (bank.fxId, 0x506c7567u /* 'Plug' */);
+    EXPECT_EQ (bank.fxVersion, 200u);
+
+    ASSERT_TRUE (writePluginChunk (*vst3Instance, vst2Bank));
+
+    const auto restored = readSettingsChunk (readPluginChunk (*vst3Instance));
+    ASSERT_NE (restored, nullptr);
+    EXPECT_EQ (restored->getIntAttribute ("channel"), 3);
+    EXPECT_EQ (restored->getStringAttribute ("channelName"), "Bass");
+    EXPECT_EQ (restored->getStringAttribute ("deviceName"), "Tarn48-XL");
+}
