@@ -1,0 +1,261 @@
+#include "../Source/QuillmereAudioProcessor.h"
+#include "support/ConsoleSimulator.h"
+#include "support/HostRecorder.h"
+#include "support/TestHelpers.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_helpers;
+
+namespace
+{
+    /** How long the soak runs: QUILLMERE_SOAK_SECONDS (CI's thread-sanitizer run sets a
+        minute), else a few seconds for a quick run while working.
+    */
+    int getSoakSeconds()
+    {
+        const auto fromEnvironment = juce::SystemStats::getEnvironmentVariable ("QUILLMERE_SOAK_SECONDS", {}).getIntValue();
+        return fromEnvironment > 0 ? fromEnvironment : 3;
+    }
+
+    const char* const models[] = { "Tarn16", "Tarn48-XL", "Mira" };
+    const char* const names[] = { "Kick", "Snare", "Bass", "Vox", "Gtr(L)", "Keys+", "Room", "Pad/2" };
+
+    /** An instance's zone on the console; each instance holds its own. */
+    int zoneOf (const QuillmereAudioProcessor& p)
+    {
+        return (p.channel.load() - 1) % 8;
+    }
+
+    /** Host gestures must open and close strictly in turn, parameter by parameter. */
+    juce::String findGestureFault (const HostRecorder& host)
+    {
+        int open[2] = { 0, 0 };
+
+        for (const auto& e : host.getEvents())
+        {
+            if (e.kind == HostRecorder::Event::Kind::begin && open[e.index]++ != 0)
+                return "a gesture began inside another, parameter " + juce::String (e.index);
+
+            if (e.kind == HostRecorder::Event::Kind::end && --open[e.index] != 0)
+                return "a gesture ended that was not open, parameter " + juce::String (e.index);
+        }
+
+        return open[0] != 0 || open[1] != 0 ? "a gesture is left open" : juce::String();
+    }
+
+    /** Several instances on one console, as a user links them: both ports, a model, a strip of
+        its own and a name each.
+    */
+    struct Studio
+    {
+        static constexpr int numInstances = 4;
+
+        Studio()
+        {
+            ports.install();
+
+            for (int i = 0; i < numInstances; ++i)
+            {
+                instances.push_back (std::make_unique<QuillmereAudioProcessor>());
+                auto& p = *instances.back();
+                hosts.push_back (std::make_unique<HostRecorder> (p));
+
+                p.setMidiInput (MidiPortSystem::getInputNames().indexOf (console.getPortName()));
+                p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf (console.getPortName()));
+                p.setDevice (models[i % 3]);
+                p.channel = i + 1;
+                p.setChannelName (names[i]);
+                p.sendAllToDevice();
+            }
+        }
+
+        ~Studio()
+        {
+            hosts.clear();
+            instances.clear();
+        }
+
+        /** Waits until the desk's messages have all been handed over and parsed. */
+        void settle()
+        {
+            console.waitUntilDelivered();
+            EXPECT_TRUE (runMessageLoopUntil ([this]
+                                              {
+                for (auto& p : instances)
+                {
+                    const juce::ScopedLock sl (p->incomingMidiLock);
+
+                    if (! p->incomingMidi.isEmpty())
+                        return false;
+                }
+
+                return true; }));
+        }
+
+        /** A zone no instance is on. */
+        int findFreeZone (juce::Random& random) const
+        {
+            for (;;)
+            {
+                const auto zone = random.nextInt (8);
+
+                if (std::none_of (instances.begin(), instances.end(), [zone] (auto& p)
+                                  { return zoneOf (*p) == zone; }))
+                    return zone;
+            }
+        }
+
+        /** A channel for the zone that the instance's model offers: a Mira has two per zone. */
+        static int channelForZone (QuillmereAudioProcessor& p, int zone, juce::Random& random)
+        {
+            return zone + 1 + (p.getNumChannels() > 8 && random.nextBool() ? 8 : 0);
+        }
+
+        VirtualMidiPortBackend ports;
+        ConsoleSimulator console { ports, "Tarn16 Automation" };
+        std::vector<std::unique_ptr<QuillmereAudioProcessor>> instances;
+        std::vector<std::unique_ptr<HostRecorder>> hosts;
+    };
+}
+
+// Everything at once for a while: host automation of levels and cuts on a host thread, the
+// desk moving faders and pressing CUT keys, and on the message thread the user switching
+// models, channels and names and opening and closing the plug-in's window. Desk actions and
+// the user's switches take turns, as one person cannot do both; the host never waits. At the
+// end nothing is lost: every strip shows its instance's level, cut and name, nothing malformed
+// went down the line, no gesture is left open with the host. Run under ThreadSanitizer by the
+// tsan preset, for a minute.
+TEST (Soak, InstancesStayInStepWithTheConsoleUnderLoad)
+{
+    Studio studio;
+    auto& instances = studio.instances;
+    auto& console = studio.console;
+
+    std::atomic<bool> running { true };
+    std::atomic<int> hostChanges { 0 };
+
+    std::thread hostThread ([&]
+                            {
+        juce::Random random (7);
+
+        while (running)
+        {
+            for (auto& p : instances)
+            {
+                p->faderParameter->setValue (random.nextFloat());
+
+                if (random.nextInt (20) == 0)
+                    p->muteParameter->setValue (random.nextBool() ? 1.0f : 0.0f);
+
+                ++hostChanges;
+            }
+
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        } });
+
+    juce::Random random (11);
+    int deskActions = 0, switches = 0, editorsOpened = 0;
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) getSoakSeconds() * 1000;
+
+    while (juce::Time::getMillisecondCounter() < end)
+    {
+        auto& p = *instances[(size_t) random.nextInt (Studio::numInstances)];
+
+        switch (random.nextInt (6))
+        {
+            case 0:
+            {
+                // A hand on a fader: the instance's own strip, or now and then a strip nobody uses.
+                const auto zone = random.nextInt (4) == 0 ? studio.findFreeZone (random) : zoneOf (p);
+                console.touch (zone);
+
+                for (int moves = random.nextInt ({ 1, 12 }); --moves >= 0;)
+                    console.moveTo (zone, random.nextInt (16384));
+
+                console.release (zone);
+                studio.settle();
+                ++deskActions;
+                break;
+            }
+
+            case 1:
+                console.pressCut (zoneOf (p));
+                console.releaseCut (zoneOf (p));
+                studio.settle();
+                ++deskActions;
+                break;
+
+            case 2:
+                // Another strip, as the window's channel selector chooses it.
+                p.channel = Studio::channelForZone (p, studio.findFreeZone (random), random);
+                p.sendAllToDevice();
+                ++switches;
+                break;
+
+            case 3:
+            {
+                // Another model; its channel list may end below the current channel.
+                p.setDevice (models[random.nextInt (3)]);
+
+                if (p.channel.load() > p.getNumChannels())
+                {
+                    p.channel = zoneOf (p) + 1;
+                    p.sendAllToDevice();
+                }
+
+                ++switches;
+                break;
+            }
+
+            case 4:
+                p.setChannelName (names[random.nextInt (juce::numElementsInArray (names))]);
+                ++switches;
+                break;
+
+            default:
+            {
+                // The window, open long enough for its 50 ms timer to follow the parameters.
+                std::unique_ptr<juce::AudioProcessorEditor> editor (p.createEditorIfNeeded());
+                runMessageLoopFor (random.nextInt ({ 20, 120 }));
+                p.editorBeingDeleted (editor.get()); // as a host's wrapper closes it
+                editor.reset();
+                ++editorsOpened;
+                break;
+            }
+        }
+
+        runMessageLoopFor (random.nextInt (5));
+    }
+
+    running = false;
+    hostThread.join();
+    studio.settle();
+
+    // The soak did soak.
+    EXPECT_GT (hostChanges.load(), 1000);
+    EXPECT_GT (deskActions, 5);
+    EXPECT_GT (switches, 5);
+    EXPECT_GT (editorsOpened, 1);
+
+    EXPECT_EQ (studio.ports.getNumOverlappingSends(), 0);
+    EXPECT_TRUE (console.getMalformedTraffic().isEmpty()) << console.getMalformedTraffic().joinIntoString ("\n");
+
+    for (size_t i = 0; i < instances.size(); ++i)
+    {
+        auto& p = *instances[i];
+        SCOPED_TRACE ("instance " + std::to_string (i) + ", " + p.getDeviceModelName().toStdString() + " channel " + std::to_string (p.channel.load()));
+
+        const auto strip = console.getStrip (zoneOf (p));
+        EXPECT_EQ (strip.faderLevel, ConsoleSimulator::eightBitLevelOf (p.faderParameter->getValue()));
+        EXPECT_EQ (strip.cut, p.muteParameter->getValue() == 1.0f);
+
+        // A Mira has no scribble strips: its strip keeps whatever a Tarn last wrote there.
+        if (p.device->supportsChannelNames())
+        {
+            EXPECT_EQ (strip.text, p.getChannelName());
+        }
+
+        EXPECT_EQ (findGestureFault (*studio.hosts[i]), juce::String());
+    }
+}
