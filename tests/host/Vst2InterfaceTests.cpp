@@ -99,7 +99,7 @@ TEST_F (Vst2InterfaceTest, EffectRecordCarriesTheIdentityAndCapabilities)
     EXPECT_NE (effect->processReplacing, nullptr);
 }
 
-TEST_F (Vst2InterfaceTest, DispatcherAnswersNamesVendorAndVersions)
+TEST_F (Vst2InterfaceTest, DispatcherAnswersNamesVendorCategoryAndVstVersion)
 {
     const struct
     {
@@ -121,7 +121,7 @@ TEST_F (Vst2InterfaceTest, DispatcherAnswersNamesVendorAndVersions)
     EXPECT_EQ (dispatch (effGetVstVersion), 2400);
 }
 
-TEST_F (Vst2InterfaceTest, CanDoQueriesRefuseMidiAndOfferBypass)
+TEST_F (Vst2InterfaceTest, RefusesMidiFromTheHostAndOffersBypass)
 {
     const struct
     {
@@ -139,6 +139,21 @@ TEST_F (Vst2InterfaceTest, CanDoQueriesRefuseMidiAndOfferBypass)
 
     for (const auto& canDo : canDos)
         EXPECT_EQ (dispatch (effCanDo, 0, 0, const_cast<char*> (canDo.query)), canDo.answer) << canDo.query;
+
+    // A note the host hands over anyway is not taken.
+    VstMidiEvent noteOn {};
+    noteOn.type = kVstMidiType;
+    noteOn.byteSize = (int) sizeof (noteOn);
+    noteOn.midiData[0] = (unsigned char) 0x90;
+    noteOn.midiData[1] = 60;
+    noteOn.midiData[2] = 100;
+
+    juce::HeapBlock<char> storage (sizeof (VstEvents) + sizeof (VstEvent*), true);
+    auto* events = reinterpret_cast<VstEvents*> (storage.get());
+    events->numEvents = 1;
+    events->events[0] = reinterpret_cast<VstEvent*> (&noteOn);
+
+    EXPECT_EQ (dispatch (effProcessEvents, 0, 0, events), 0);
 }
 
 TEST_F (Vst2InterfaceTest, VendorSpecificQueryAnswersTheVst3ComponentClassIdentifier)
