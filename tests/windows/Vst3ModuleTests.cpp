@@ -1,0 +1,289 @@
+#include "Vst3Host.h"
+
+#include <gtest/gtest.h>
+
+#include <pluginterfaces/vst/ivstaudioprocessor.h>
+#include <pluginterfaces/vst/ivsteditcontroller.h>
+
+using namespace Steinberg;
+using namespace windows_host;
+
+// The module as a VST3 host on Windows sees it: loaded from the VST3 bundle, through
+// InitDll, GetPluginFactory and ExitDll.
+
+class Vst3ModuleTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE (module.open()) << "cannot load the VST3 bundle's binary";
+        factory = module.getFactory();
+        ASSERT_NE (factory, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (factory != nullptr)
+            factory->release();
+
+        module.close();
+    }
+
+    Vst3Module module { getVst3BundleBinaryPath() };
+    IPluginFactory* factory = nullptr;
+};
+
+TEST_F (Vst3ModuleTest, FactoryNamesTheMakerWithUnicodeStrings)
+{
+    PFactoryInfo info;
+    ASSERT_EQ (factory->getFactoryInfo (&info), kResultOk);
+
+    EXPECT_STREQ (info.vendor, "Velmora");
+    EXPECT_STREQ (info.url, "https://www.velmora.com");
+    EXPECT_STREQ (info.email, "support@velmora.com");
+    EXPECT_EQ (info.flags, PFactoryInfo::kUnicode);
+}
+
+TEST_F (Vst3ModuleTest, GetPluginFactoryReturnsTheSameFactoryWithOneMoreReference)
+{
+    const auto before = countReferences (*factory);
+    auto* again = module.getFactory();
+
+    ASSERT_EQ (again, factory);
+    EXPECT_EQ (countReferences (*factory), before + 1);
+    again->release();
+}
+
+TEST_F (Vst3ModuleTest, FactoryOffersTheComponentAndTheControllerUnderTheirClassIdentifiers)
+{
+    struct ExpectedClass
+    {
+        const char* category;
+        const wchar_t* classId;
+    };
+
+    const ExpectedClass expected[] = {
+        { "Audio Module Class", componentClassId },
+        { "Component Controller Class", controllerClassId },
+    };
+
+    ASSERT_EQ (factory->countClasses(), 2);
+
+    FUnknownPtr<IPluginFactory2> factory2 (factory);
+    ASSERT_TRUE (factory2);
+
+    for (int i = 0; i < 2; ++i)
+    {
+        SCOPED_TRACE (expected[i].category);
+
+        PClassInfo info;
+        ASSERT_EQ (factory->getClassInfo (i, &info), kResultOk);
+        EXPECT_STREQ (info.category, expected[i].category);
+        EXPECT_STREQ (info.name, "Quillmere");
+        EXPECT_EQ (info.cardinality, PClassInfo::kManyInstances);
+        EXPECT_EQ (classIdFromBytes (info.cid), classIdFromString (expected[i].classId));
+
+        PClassInfo2 info2;
+        ASSERT_EQ (factory2->getClassInfo2 (i, &info2), kResultOk);
+        EXPECT_EQ (classIdFromBytes (info2.cid), classIdFromBytes (info.cid));
+        EXPECT_EQ (info2.classFlags, 0u);
+        EXPECT_STREQ (info2.subCategories, "Fx");
+        EXPECT_STREQ (info2.vendor, "Velmora");
+        EXPECT_STREQ (info2.version, "2.0.0");
+        EXPECT_EQ (std::string (info2.sdkVersion).rfind ("VST 3.", 0), 0u) << info2.sdkVersion;
+    }
+}
+
+// One instance as a host makes it: component and controller created, initialised and
+// connected, the audio buses active.
+class Vst3PluginTest : public Vst3ModuleTest
+{
+protected:
+    void SetUp() override
+    {
+        Vst3ModuleTest::SetUp();
+        ASSERT_FALSE (HasFatalFailure());
+        plugin = std::make_unique<Vst3Plugin> (*factory, host);
+        ASSERT_TRUE (plugin->isReady());
+    }
+
+    void TearDown() override
+    {
+        plugin.reset();
+        Vst3ModuleTest::TearDown();
+    }
+
+    Vst::SpeakerArrangement getArrangement (Vst::BusDirection direction)
+    {
+        Vst::SpeakerArrangement arrangement = 0;
+        EXPECT_EQ (plugin->processor->getBusArrangement (direction, 0, arrangement), kResultOk);
+        return arrangement;
+    }
+
+    TestHostApplication host;
+    std::unique_ptr<Vst3Plugin> plugin;
+};
+
+TEST_F (Vst3PluginTest, ComponentNamesTheControllerClass)
+{
+    TUID controller {};
+    ASSERT_EQ (plugin->component->getControllerClassId (controller), kResultOk);
+    EXPECT_EQ (classIdFromBytes (controller), classIdFromString (controllerClassId));
+}
+
+TEST_F (Vst3PluginTest, ParametersCarryTheIdentifiersHostsStore)
+{
+    struct ExpectedParameter
+    {
+        Vst::ParamID id;
+        const char* title;
+        bool isBypass;
+    };
+
+    const ExpectedParameter expected[] = {
+        { 48, "Level", false },
+        { 49, "Cut", false },
+        { 0x62797073, "Bypass", true },
+    };
+
+    const auto count = plugin->controller->getParameterCount();
+    ASSERT_GE (count, 3);
+
+    for (int i = 0; i < count; ++i)
+    {
+        Vst::ParameterInfo info {};
+        ASSERT_EQ (plugin->controller->getParameterInfo (i, info), kResultOk);
+        SCOPED_TRACE ("parameter " + std::to_string (i) + ", " + toAscii (info.title));
+
+        EXPECT_EQ (info.flags & Vst::ParameterInfo::kIsProgramChange, 0) << "one program needs no program change";
+
+        if (i < 3)
+        {
+            EXPECT_EQ (info.id, expected[i].id);
+            EXPECT_EQ (toAscii (info.title), expected[i].title);
+            EXPECT_EQ ((info.flags & Vst::ParameterInfo::kIsBypass) != 0, expected[i].isBypass);
+        }
+        else
+        {
+            EXPECT_EQ (info.flags & Vst::ParameterInfo::kIsBypass, 0) << "one bypass parameter only";
+        }
+    }
+}
+
+TEST_F (Vst3PluginTest, OffersOneAudioBusEachWayAndNoEventBuses)
+{
+    EXPECT_EQ (plugin->component->getBusCount (Vst::kAudio, Vst::kInput), 1);
+    EXPECT_EQ (plugin->component->getBusCount (Vst::kAudio, Vst::kOutput), 1);
+    EXPECT_EQ (plugin->component->getBusCount (Vst::kEvent, Vst::kInput), 0);
+    EXPECT_EQ (plugin->component->getBusCount (Vst::kEvent, Vst::kOutput), 0);
+}
+
+TEST_F (Vst3PluginTest, AcceptsOnlyThePreferredBusArrangementsAndKeepsTheLastAcceptedOne)
+{
+    using namespace Vst::SpeakerArr;
+
+    // Starts with the first preferred configuration, mono in to mono out.
+    EXPECT_EQ (getArrangement (Vst::kInput), kMono);
+    EXPECT_EQ (getArrangement (Vst::kOutput), kMono);
+
+    struct Offer
+    {
+        Vst::SpeakerArrangement input, output;
+        bool accepted;
+    };
+
+    // Each refusal follows a different accepted arrangement, so that keeping it is seen.
+    const Offer offers[] = {
+        { kStereo, kStereo, true },
+        { kMono, kStereo, false },
+        { kStereo, kMono, false },
+        { kMono, kMono, true },
+        { kStereo, kMono, false },
+        { kMono, kStereo, false },
+    };
+
+    Vst::SpeakerArrangement current[] = { kMono, kMono };
+
+    for (const auto& offer : offers)
+    {
+        SCOPED_TRACE (std::to_string (getChannelCount (offer.input)) + " in, "
+                      + std::to_string (getChannelCount (offer.output)) + " out");
+
+        auto input = offer.input;
+        auto output = offer.output;
+        EXPECT_EQ (plugin->processor->setBusArrangements (&input, 1, &output, 1), offer.accepted ? kResultTrue : kResultFalse);
+
+        if (offer.accepted)
+        {
+            current[0] = offer.input;
+            current[1] = offer.output;
+        }
+
+        EXPECT_EQ (getArrangement (Vst::kInput), current[0]);
+        EXPECT_EQ (getArrangement (Vst::kOutput), current[1]);
+    }
+}
+
+class Vst3PassThroughTest : public Vst3PluginTest
+    , public testing::WithParamInterface<int>
+{
+};
+
+TEST_P (Vst3PassThroughTest, PassesAudioThroughBitExactly)
+{
+    const int numChannels = GetParam();
+    constexpr int blockSize = 512;
+    auto arrangement = numChannels == 1 ? Vst::SpeakerArr::kMono : Vst::SpeakerArr::kStereo;
+
+    auto& component = *plugin->component;
+    auto& processor = *plugin->processor;
+
+    ASSERT_EQ (processor.setBusArrangements (&arrangement, 1, &arrangement, 1), kResultTrue);
+    ASSERT_EQ (component.activateBus (Vst::kAudio, Vst::kInput, 0, true), kResultOk);
+    ASSERT_EQ (component.activateBus (Vst::kAudio, Vst::kOutput, 0, true), kResultOk);
+
+    Vst::ProcessSetup setup { Vst::kRealtime, Vst::kSample32, blockSize, 48000.0 };
+    ASSERT_EQ (processor.setupProcessing (setup), kResultOk);
+    ASSERT_EQ (component.setActive (true), kResultOk);
+    processor.setProcessing (true);
+
+    for (std::uint32_t block = 0; block < 8; ++block)
+    {
+        SCOPED_TRACE ("block " + std::to_string (block));
+
+        const auto input = makeNoise (numChannels, blockSize, 1000 + block);
+        auto output = makeNoise (numChannels, blockSize, 2000 + block);
+
+        std::vector<float*> inputPointers, outputPointers;
+
+        for (int c = 0; c < numChannels; ++c)
+        {
+            inputPointers.push_back (const_cast<float*> (input[(size_t) c].data()));
+            outputPointers.push_back (output[(size_t) c].data());
+        }
+
+        Vst::AudioBusBuffers inputBus, outputBus;
+        inputBus.numChannels = numChannels;
+        inputBus.channelBuffers32 = inputPointers.data();
+        outputBus.numChannels = numChannels;
+        outputBus.channelBuffers32 = outputPointers.data();
+
+        Vst::ProcessData data;
+        data.processMode = Vst::kRealtime;
+        data.symbolicSampleSize = Vst::kSample32;
+        data.numSamples = blockSize;
+        data.numInputs = 1;
+        data.numOutputs = 1;
+        data.inputs = &inputBus;
+        data.outputs = &outputBus;
+
+        ASSERT_EQ (processor.process (data), kResultOk);
+        EXPECT_TRUE (haveSameBits (output, input));
+    }
+
+    processor.setProcessing (false);
+    EXPECT_EQ (component.setActive (false), kResultOk);
+}
+
+INSTANTIATE_TEST_SUITE_P (MonoAndStereo, Vst3PassThroughTest, testing::Values (1, 2), [] (const auto& instance)
+                          { return instance.param == 1 ? std::string ("Mono") : std::string ("Stereo"); });

@@ -1,0 +1,199 @@
+#include "WindowsHost.h"
+
+#include <objbase.h>
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <set>
+
+namespace windows_host
+{
+    // The build passes Linux paths; wine shows the Linux root as drive Z.
+    std::wstring toWindowsPath (const char* linuxPath)
+    {
+        std::wstring path = L"Z:";
+
+        for (const char* c = linuxPath; *c != 0; ++c)
+            path += *c == '/' ? L'\\' : (wchar_t) (unsigned char) *c;
+
+        return path;
+    }
+
+    std::wstring getModulePath() { return toWindowsPath (QUILLMERE_MODULE_FILE); }
+
+    std::wstring getVst3BundleBinaryPath() { return toWindowsPath (QUILLMERE_VST3_BUNDLE_BINARY); }
+
+    LoadedModule::LoadedModule (const std::wstring& path)
+        : handle (LoadLibraryW (path.c_str()))
+    {
+    }
+
+    LoadedModule::~LoadedModule()
+    {
+        if (handle != nullptr)
+            FreeLibrary (handle);
+    }
+
+    ClassId classIdFromString (const wchar_t* registryForm)
+    {
+        GUID guid {};
+        ClassId bytes {};
+
+        if (CLSIDFromString (registryForm, &guid) == NOERROR)
+            std::memcpy (bytes.data(), &guid, bytes.size());
+
+        return bytes;
+    }
+
+    ClassId classIdFromBytes (const void* bytes)
+    {
+        ClassId result;
+        std::memcpy (result.data(), bytes, result.size());
+        return result;
+    }
+
+    std::vector<std::vector<float>> makeNoise (int numChannels, int numSamples, std::uint32_t seed)
+    {
+        std::mt19937 random (seed);
+        std::uniform_real_distribution<float> sample (-1.0f, 1.0f);
+        std::vector<std::vector<float>> channels ((size_t) numChannels, std::vector<float> ((size_t) numSamples));
+
+        for (auto& channel : channels)
+            for (auto& s : channel)
+                s = sample (random);
+
+        return channels;
+    }
+
+    bool haveSameBits (const std::vector<std::vector<float>>& a, const std::vector<std::vector<float>>& b)
+    {
+        if (a.size() != b.size())
+            return false;
+
+        for (size_t i = 0; i < a.size(); ++i)
+            if (a[i].size() != b[i].size() || std::memcmp (a[i].data(), b[i].data(), a[i].size() * sizeof (float)) != 0)
+                return false;
+
+        return true;
+    }
+
+    void pumpMessages (DWORD milliseconds)
+    {
+        const auto end = GetTickCount() + milliseconds;
+
+        while ((LONG) (end - GetTickCount()) > 0)
+        {
+            MSG message;
+
+            while (PeekMessageW (&message, nullptr, 0, 0, PM_REMOVE))
+            {
+                TranslateMessage (&message);
+                DispatchMessageW (&message);
+            }
+
+            Sleep (10);
+        }
+    }
+}
+
+namespace windows_host
+{
+    HostWindow::HostWindow (int width, int height)
+    {
+        static const auto windowClass = []
+        {
+            WNDCLASSEXW description {};
+            description.cbSize = sizeof (description);
+            description.lpfnWndProc = DefWindowProcW;
+            description.hInstance = GetModuleHandleW (nullptr);
+            description.hCursor = LoadCursorW (nullptr, (LPCWSTR) IDC_ARROW);
+            description.lpszClassName = L"QuillmereTestHostWindow";
+            return RegisterClassExW (&description);
+        }();
+
+        handle = CreateWindowExW (0, (LPCWSTR) (ULONG_PTR) windowClass, L"Quillmere", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
+                                  0, 0, width, height, nullptr, nullptr, GetModuleHandleW (nullptr), nullptr);
+    }
+
+    HostWindow::~HostWindow()
+    {
+        if (handle != nullptr)
+            DestroyWindow (handle);
+    }
+
+    size_t Screenshot::countColours() const
+    {
+        std::set<std::uint32_t> colours;
+
+        for (size_t i = 0; i + 3 < rgba.size(); i += 4)
+            colours.insert ((std::uint32_t) rgba[i] << 16 | (std::uint32_t) rgba[i + 1] << 8 | rgba[i + 2]);
+
+        return colours.size();
+    }
+
+    bool Screenshot::savePng (const std::wstring& path) const
+    {
+        auto* file = _wfopen (path.c_str(), L"wb");
+
+        if (file == nullptr)
+            return false;
+
+        png_image image {};
+        image.version = PNG_IMAGE_VERSION;
+        image.width = (png_uint_32) width;
+        image.height = (png_uint_32) height;
+        image.format = PNG_FORMAT_RGBA;
+
+        const auto written = png_image_write_to_stdio (&image, file, 0, rgba.data(), 0, nullptr) != 0;
+        return std::fclose (file) == 0 && written;
+    }
+
+    Screenshot captureWindow (HWND window)
+    {
+        RECT bounds {};
+        GetWindowRect (window, &bounds);
+
+        Screenshot result;
+        result.width = bounds.right - bounds.left;
+        result.height = bounds.bottom - bounds.top;
+
+        BITMAPINFO format {};
+        format.bmiHeader.biSize = sizeof (format.bmiHeader);
+        format.bmiHeader.biWidth = result.width;
+        format.bmiHeader.biHeight = -result.height; // top row first
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        format.bmiHeader.biCompression = BI_RGB;
+
+        auto* screen = GetDC (nullptr);
+        auto* memory = CreateCompatibleDC (screen);
+        void* pixels = nullptr;
+        auto* bitmap = CreateDIBSection (screen, &format, DIB_RGB_COLORS, &pixels, nullptr, 0);
+        auto* previous = SelectObject (memory, bitmap);
+
+        // From the screen, so that the plug-in's child windows are in the picture.
+        if (BitBlt (memory, 0, 0, result.width, result.height, screen, bounds.left, bounds.top, SRCCOPY | CAPTUREBLT))
+        {
+            GdiFlush();
+            const auto* bgra = static_cast<const std::uint8_t*> (pixels);
+            result.rgba.resize ((size_t) result.width * (size_t) result.height * 4);
+
+            for (size_t i = 0; i < result.rgba.size(); i += 4)
+            {
+                result.rgba[i] = bgra[i + 2];
+                result.rgba[i + 1] = bgra[i + 1];
+                result.rgba[i + 2] = bgra[i];
+                result.rgba[i + 3] = 0xff;
+            }
+        }
+
+        SelectObject (memory, previous);
+        DeleteObject (bitmap);
+        DeleteDC (memory);
+        ReleaseDC (nullptr, screen);
+        return result;
+    }
+}
