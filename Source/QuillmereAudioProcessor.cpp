@@ -18,11 +18,16 @@ namespace
 
 QuillmereAudioProcessor::QuillmereAudioProcessor()
 {
-    auto fader = std::make_unique<FaderParameter>();
+    // Hosts store the parameters under their index, "0" and "1". LV2 names a parameter by a
+    // Turtle name, which cannot start with a digit: both would become the same name there, so
+    // LV2 gets words, which its hosts list in the same order.
+    const auto forLv2 = wrapperType == wrapperType_LV2;
+
+    auto fader = std::make_unique<FaderParameter> (forLv2 ? "level" : "0");
     faderParameter = fader.get();
     addParameter (fader.release());
 
-    auto mute = std::make_unique<BooleanParameter>();
+    auto mute = std::make_unique<BooleanParameter> (forLv2 ? "mute" : "1");
     muteParameter = mute.get();
     addParameter (mute.release());
 

@@ -245,3 +245,11 @@ TEST_F (ProcessorTest, DestructionOfAMiraSendsNoBlankingMessage)
     processor.reset();
     EXPECT_TRUE (ports.getSentBlocks().empty());
 }
+
+TEST_F (ProcessorTest, ParametersCarryTheIdentifiersHostsStore)
+{
+    // The index in decimal, as hosts have always stored them; VST3 hosts store a hash of it
+    // (48 and 49).
+    EXPECT_EQ (processor->faderParameter->getParameterID(), "0");
+    EXPECT_EQ (processor->muteParameter->getParameterID(), "1");
+}

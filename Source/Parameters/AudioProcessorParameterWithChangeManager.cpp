@@ -78,8 +78,9 @@ void AudioProcessorParameterWithChangeManager::ChangeManager::updateGesture()
     anyActive = any;
 }
 
-AudioProcessorParameterWithChangeManager::AudioProcessorParameterWithChangeManager()
-    : changeManager (std::make_unique<ChangeManager> (*this))
+AudioProcessorParameterWithChangeManager::AudioProcessorParameterWithChangeManager (const juce::String& parameterID, const juce::String& parameterName)
+    : juce::AudioProcessorParameterWithID (juce::ParameterID (parameterID), parameterName)
+    , changeManager (std::make_unique<ChangeManager> (*this))
 {
 }
 

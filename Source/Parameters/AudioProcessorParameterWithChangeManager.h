@@ -4,12 +4,16 @@
 
 /** Common base of the plug-in's parameters: a JUCE parameter that owns a ChangeManager.
 
+    Each parameter carries the identifier under which hosts store it: its index in decimal
+    ("0", "1"), which is what hosts have always stored. LV2 cannot use an identifier that
+    starts with a digit, so the processor gives LV2 names instead.
+
     Several sources may change a parameter inside a gesture at overlapping times (the console
     while its fader is touched, the editor while its fader is dragged or its CUT key is held).
     The ChangeManager merges their gestures into one for the host: the host hears a gesture
     begin when the first source starts and end when the last active source stops.
 */
-class AudioProcessorParameterWithChangeManager : public juce::AudioProcessorParameter
+class AudioProcessorParameterWithChangeManager : public juce::AudioProcessorParameterWithID
 {
 public:
     class ChangeManager
@@ -56,7 +60,7 @@ public:
         JUCE_DECLARE_NON_COPYABLE (ChangeManager)
     };
 
-    AudioProcessorParameterWithChangeManager();
+    AudioProcessorParameterWithChangeManager (const juce::String& parameterID, const juce::String& parameterName);
     ~AudioProcessorParameterWithChangeManager() override;
 
     std::unique_ptr<ChangeManager> changeManager;

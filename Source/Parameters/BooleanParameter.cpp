@@ -1,5 +1,10 @@
 #include "BooleanParameter.h"
 
+BooleanParameter::BooleanParameter (const juce::String& parameterID)
+    : AudioProcessorParameterWithChangeManager (parameterID, "Cut")
+{
+}
+
 float BooleanParameter::getValue() const
 {
     return value.load() ? 1.0f : 0.0f;

@@ -8,7 +8,8 @@ class BooleanParameter final : public AudioProcessorParameterWithChangeManager
     , public ParameterBroadcaster
 {
 public:
-    BooleanParameter() = default;
+    /** The identifier under which hosts store the parameter. */
+    explicit BooleanParameter (const juce::String& parameterID = "1");
 
     // Both bases offer addListener, for different listener types.
     using juce::AudioProcessorParameter::addListener;

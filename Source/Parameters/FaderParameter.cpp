@@ -1,5 +1,10 @@
 #include "FaderParameter.h"
 
+FaderParameter::FaderParameter (const juce::String& parameterID)
+    : AudioProcessorParameterWithChangeManager (parameterID, "Level")
+{
+}
+
 float FaderParameter::getValue() const
 {
     return value.load();

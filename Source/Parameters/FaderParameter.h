@@ -10,7 +10,8 @@ class FaderParameter final : public AudioProcessorParameterWithChangeManager
     , public ParameterBroadcaster
 {
 public:
-    FaderParameter() = default;
+    /** The identifier under which hosts store the parameter. */
+    explicit FaderParameter (const juce::String& parameterID = "0");
 
     // Both bases offer addListener, for different listener types.
     using juce::AudioProcessorParameter::addListener;
