@@ -94,6 +94,22 @@ TEST_F (Vst3ModuleTest, FactoryOffersTheComponentAndTheControllerUnderTheirClass
     }
 }
 
+// Disabled while it fails: the classes report the version of the VST3 SDK that JUCE 7.0.5
+// ships, "VST 3.7.2", where the product's class descriptions give "VST 3.6.7". CTest lists it
+// as not run, so that the difference stays in sight.
+TEST_F (Vst3ModuleTest, DISABLED_ClassesNameSdkVersion3_6_7)
+{
+    FUnknownPtr<IPluginFactory2> factory2 (factory);
+    ASSERT_TRUE (factory2);
+
+    for (int i = 0; i < factory->countClasses(); ++i)
+    {
+        PClassInfo2 info;
+        ASSERT_EQ (factory2->getClassInfo2 (i, &info), kResultOk);
+        EXPECT_STREQ (info.sdkVersion, "VST 3.6.7") << info.category;
+    }
+}
+
 // One instance as a host makes it: component and controller created, initialised and
 // connected, the audio buses active.
 class Vst3PluginTest : public Vst3ModuleTest
