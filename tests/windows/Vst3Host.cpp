@@ -2,6 +2,12 @@
 
 using namespace Steinberg;
 
+// The editor view's interface identifier, which the SDK's identifier sources leave out.
+namespace Steinberg
+{
+    DEF_CLASS_IID (IPlugView)
+}
+
 namespace windows_host
 {
     Vst3Module::Vst3Module (std::wstring pathToOpen)

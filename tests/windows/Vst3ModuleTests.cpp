@@ -240,6 +240,27 @@ TEST_F (Vst3PluginTest, AcceptsOnlyThePreferredBusArrangementsAndKeepsTheLastAcc
     }
 }
 
+TEST_F (Vst3PluginTest, EditorViewOpensInsideTheHostsWindowAndDrawsItself)
+{
+    auto* view = plugin->controller->createView (Vst::ViewType::kEditor);
+    ASSERT_NE (view, nullptr);
+    EXPECT_EQ (view->isPlatformTypeSupported (kPlatformTypeHWND), kResultTrue);
+
+    ViewRect size;
+    ASSERT_EQ (view->getSize (&size), kResultOk);
+    ASSERT_GT (size.getWidth(), 0);
+    ASSERT_GT (size.getHeight(), 0);
+
+    // Beside the VST2 editor's window, for a run that opens both at once.
+    HostWindow window (640, size.getWidth(), size.getHeight());
+    ASSERT_NE (window.getHandle(), nullptr);
+
+    ASSERT_EQ (view->attached (window.getHandle(), kPlatformTypeHWND), kResultOk);
+    checkEditorAndKeepScreenshot (window.getHandle(), size.getWidth(), size.getHeight(), nullptr, nullptr, "vst3-editor-screenshot.png");
+    EXPECT_EQ (view->removed(), kResultOk);
+    view->release();
+}
+
 class Vst3PassThroughTest : public Vst3PluginTest
     , public testing::WithParamInterface<int>
 {

@@ -2,10 +2,12 @@
 
 #include <objbase.h>
 
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <random>
 #include <set>
 
@@ -101,7 +103,7 @@ namespace windows_host
 
 namespace windows_host
 {
-    HostWindow::HostWindow (int width, int height)
+    HostWindow::HostWindow (int left, int width, int height)
     {
         static const auto windowClass = []
         {
@@ -115,7 +117,7 @@ namespace windows_host
         }();
 
         handle = CreateWindowExW (0, (LPCWSTR) (ULONG_PTR) windowClass, L"Quillmere", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
-                                  0, 0, width, height, nullptr, nullptr, GetModuleHandleW (nullptr), nullptr);
+                                  left, 0, width, height, nullptr, nullptr, GetModuleHandleW (nullptr), nullptr);
     }
 
     HostWindow::~HostWindow()
@@ -195,5 +197,27 @@ namespace windows_host
         DeleteDC (memory);
         ReleaseDC (nullptr, screen);
         return result;
+    }
+
+    void checkEditorAndKeepScreenshot (HWND window, int width, int height, void (*idle) (void*), void* idleContext, const char* fileName)
+    {
+        EXPECT_NE (GetWindow (window, GW_CHILD), nullptr) << "the editor made no window inside the host's";
+
+        for (int i = 0; i < 40; ++i)
+        {
+            pumpMessages (50);
+
+            if (idle != nullptr)
+                idle (idleContext);
+        }
+
+        const auto screenshot = captureWindow (window);
+        EXPECT_EQ (screenshot.width, width);
+        EXPECT_EQ (screenshot.height, height);
+        EXPECT_GT (screenshot.countColours(), 64u) << "the window shows next to nothing of the editor";
+
+        const auto path = std::string (QUILLMERE_SCREENSHOT_FOLDER) + "/" + fileName;
+        EXPECT_TRUE (screenshot.savePng (toWindowsPath (path.c_str()))) << path;
+        std::cout << "Editor screenshot: " << path << std::endl;
     }
 }

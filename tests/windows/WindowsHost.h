@@ -75,12 +75,12 @@ namespace windows_host
     /** Runs the calling thread's message loop for the given time. */
     void pumpMessages (DWORD milliseconds);
 
-    /** A visible top-level window without a frame, at the screen's top left corner, such as a
-        host opens a plug-in's editor in. */
+    /** A visible top-level window without a frame, at the top of the screen and the given
+        distance from its left edge, such as a host opens a plug-in's editor in. */
     class HostWindow final
     {
     public:
-        HostWindow (int width, int height);
+        HostWindow (int left, int width, int height);
         ~HostWindow();
 
         HostWindow (const HostWindow&) = delete;
@@ -107,4 +107,10 @@ namespace windows_host
 
     /** Copies a window's pixels from the screen. */
     Screenshot captureWindow (HWND window);
+
+    /** For an editor just opened in the window: checks that it made a window inside it, lets it
+        draw for two seconds (calling idle between turns of the message loop), checks that the
+        window shows the editor's size and more than a few colours, and keeps the picture in the
+        build tree under the given name, printing its path. */
+    void checkEditorAndKeepScreenshot (HWND window, int width, int height, void (*idle) (void*), void* idleContext, const char* fileName);
 }
