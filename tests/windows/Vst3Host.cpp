@@ -1,5 +1,8 @@
 #include "Vst3Host.h"
 
+#include <algorithm>
+#include <cstring>
+
 using namespace Steinberg;
 
 // The editor view's interface identifier, which the SDK's identifier sources leave out.
@@ -78,6 +81,75 @@ namespace windows_host
     tresult PLUGIN_API TestHostApplication::queryInterface (const TUID interfaceId, void** object)
     {
         if (FUnknownPrivate::iidEqual (interfaceId, FUnknown::iid) || FUnknownPrivate::iidEqual (interfaceId, Vst::IHostApplication::iid))
+        {
+            *object = this;
+            return kResultOk;
+        }
+
+        *object = nullptr;
+        return kNoInterface;
+    }
+
+    tresult PLUGIN_API MemoryStream::read (void* buffer, int32 numBytes, int32* numBytesRead)
+    {
+        const auto count = std::min ((size_t) std::max (numBytes, 0), bytes.size() - std::min (position, bytes.size()));
+
+        if (count > 0)
+            std::memcpy (buffer, bytes.data() + position, count);
+
+        position += count;
+
+        if (numBytesRead != nullptr)
+            *numBytesRead = (int32) count;
+
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API MemoryStream::write (void* buffer, int32 numBytes, int32* numBytesWritten)
+    {
+        if (numBytes < 0)
+            return kInvalidArgument;
+
+        if (bytes.size() < position + (size_t) numBytes)
+            bytes.resize (position + (size_t) numBytes);
+
+        std::memcpy (bytes.data() + position, buffer, (size_t) numBytes);
+        position += (size_t) numBytes;
+
+        if (numBytesWritten != nullptr)
+            *numBytesWritten = numBytes;
+
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API MemoryStream::seek (int64 offset, int32 mode, int64* result)
+    {
+        const auto base = mode == kIBSeekSet ? 0 : mode == kIBSeekCur ? (int64) position
+                                                                      : (int64) bytes.size();
+
+        if (base + offset < 0)
+            return kInvalidArgument;
+
+        position = (size_t) (base + offset);
+
+        if (result != nullptr)
+            *result = (int64) position;
+
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API MemoryStream::tell (int64* result)
+    {
+        if (result == nullptr)
+            return kInvalidArgument;
+
+        *result = (int64) position;
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API MemoryStream::queryInterface (const TUID interfaceId, void** object)
+    {
+        if (FUnknownPrivate::iidEqual (interfaceId, FUnknown::iid) || FUnknownPrivate::iidEqual (interfaceId, IBStream::iid))
         {
             *object = this;
             return kResultOk;

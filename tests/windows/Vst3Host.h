@@ -3,6 +3,7 @@
 #include "WindowsHost.h"
 
 #include <pluginterfaces/base/funknown.h>
+#include <pluginterfaces/base/ibstream.h>
 #include <pluginterfaces/base/ipluginbase.h>
 #include <pluginterfaces/gui/iplugview.h>
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
@@ -12,6 +13,7 @@
 #include <pluginterfaces/vst/ivstmessage.h>
 
 #include <memory>
+#include <vector>
 
 // The VST3 side of the Windows test host, written from the VST3 interfaces alone.
 namespace windows_host
@@ -59,6 +61,32 @@ namespace windows_host
         Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID interfaceId, void** object) override;
         Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
         Steinberg::uint32 PLUGIN_API release() override { return 1; }
+    };
+
+    /** A stream over bytes in memory, such as a host saves a plug-in's state into. It lives
+        on the test's stack, longer than anything the plug-in holds of it. */
+    class MemoryStream final : public Steinberg::IBStream
+    {
+    public:
+        MemoryStream() = default;
+        explicit MemoryStream (std::vector<char> content)
+            : bytes (std::move (content))
+        {
+        }
+
+        const std::vector<char>& getBytes() const noexcept { return bytes; }
+
+        Steinberg::tresult PLUGIN_API read (void* buffer, Steinberg::int32 numBytes, Steinberg::int32* numBytesRead) override;
+        Steinberg::tresult PLUGIN_API write (void* buffer, Steinberg::int32 numBytes, Steinberg::int32* numBytesWritten) override;
+        Steinberg::tresult PLUGIN_API seek (Steinberg::int64 position, Steinberg::int32 mode, Steinberg::int64* result) override;
+        Steinberg::tresult PLUGIN_API tell (Steinberg::int64* position) override;
+        Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID interfaceId, void** object) override;
+        Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
+        Steinberg::uint32 PLUGIN_API release() override { return 1; }
+
+    private:
+        std::vector<char> bytes;
+        size_t position = 0;
     };
 
     /** One plug-in instance as a host makes it: the component and its controller created,

@@ -240,6 +240,37 @@ TEST_F (Vst3PluginTest, AcceptsOnlyThePreferredBusArrangementsAndKeepsTheLastAcc
     }
 }
 
+TEST_F (Vst3PluginTest, ComponentStateRestoresTheParametersAndReadsBackTheSame)
+{
+    const auto getState = [this]
+    {
+        MemoryStream stream;
+        EXPECT_EQ (plugin->component->getState (&stream), kResultOk);
+        return stream.getBytes();
+    };
+
+    auto& controller = *plugin->controller;
+    ASSERT_EQ (controller.setParamNormalized (48, 0.25), kResultOk);
+    ASSERT_EQ (controller.setParamNormalized (49, 1.0), kResultOk);
+    const auto saved = getState();
+    ASSERT_FALSE (saved.empty());
+
+    ASSERT_EQ (controller.setParamNormalized (48, 0.75), kResultOk);
+    ASSERT_EQ (controller.setParamNormalized (49, 0.0), kResultOk);
+    ASSERT_NE (getState(), saved) << "the state does not record the parameters";
+
+    // As a host restores a project: the component's state, then the same to the controller,
+    // which takes the values from the processor (and answers with the SDK's default,
+    // "not implemented", which hosts do not read).
+    MemoryStream forComponent (saved), forController (saved);
+    ASSERT_EQ (plugin->component->setState (&forComponent), kResultOk);
+    controller.setComponentState (&forController);
+
+    EXPECT_FLOAT_EQ ((float) controller.getParamNormalized (48), 0.25f);
+    EXPECT_EQ (controller.getParamNormalized (49), 1.0);
+    EXPECT_EQ (getState(), saved);
+}
+
 TEST_F (Vst3PluginTest, EditorViewOpensInsideTheHostsWindowAndDrawsItself)
 {
     auto* view = plugin->controller->createView (Vst::ViewType::kEditor);
