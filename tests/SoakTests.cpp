@@ -122,17 +122,19 @@ namespace
 // Everything at once for a while: host automation of levels and cuts on a host thread, the
 // desk moving faders and pressing CUT keys, and on the message thread the user switching
 // models, channels and names and opening and closing the plug-in's window. Desk actions and
-// the user's switches take turns, as one person cannot do both; the host never waits. At the
-// end nothing is lost: every strip shows its instance's level, cut and name, nothing malformed
-// went down the line, no gesture is left open with the host. Run under ThreadSanitizer by the
-// tsan preset, for a minute.
+// the user's switches take turns, as one person cannot do both; the host never waits for them.
+// Every few steps the host pauses, the user and the desk act alone for a moment, so that no
+// later automation can cover up what they lost, and every strip is checked: it shows its
+// instance's level, cut and name. At the end nothing malformed has gone down the line and no
+// gesture is left open with the host. Run under ThreadSanitizer by the tsan preset, for a
+// minute.
 TEST (Soak, InstancesStayInStepWithTheConsoleUnderLoad)
 {
     Studio studio;
     auto& instances = studio.instances;
     auto& console = studio.console;
 
-    std::atomic<bool> running { true };
+    std::atomic<bool> running { true }, hostPaused { false }, hostIdle { false };
     std::atomic<int> hostChanges { 0 };
 
     std::thread hostThread ([&]
@@ -141,24 +143,28 @@ TEST (Soak, InstancesStayInStepWithTheConsoleUnderLoad)
 
         while (running)
         {
-            for (auto& p : instances)
+            hostIdle = hostPaused.load();
+
+            if (! hostIdle)
             {
-                p->faderParameter->setValue (random.nextFloat());
+                for (auto& p : instances)
+                {
+                    p->faderParameter->setValue (random.nextFloat());
 
-                if (random.nextInt (20) == 0)
-                    p->muteParameter->setValue (random.nextBool() ? 1.0f : 0.0f);
+                    if (random.nextInt (20) == 0)
+                        p->muteParameter->setValue (random.nextBool() ? 1.0f : 0.0f);
 
-                ++hostChanges;
+                    ++hostChanges;
+                }
             }
 
             std::this_thread::sleep_for (std::chrono::milliseconds (1));
         } });
 
     juce::Random random (11);
-    int deskActions = 0, switches = 0, editorsOpened = 0;
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) getSoakSeconds() * 1000;
+    int deskActions = 0, switches = 0, editorsOpened = 0, checkpoints = 0;
 
-    while (juce::Time::getMillisecondCounter() < end)
+    const auto step = [&]
     {
         auto& p = *instances[(size_t) random.nextInt (Studio::numInstances)];
 
@@ -226,6 +232,58 @@ TEST (Soak, InstancesStayInStepWithTheConsoleUnderLoad)
         }
 
         runMessageLoopFor (random.nextInt (5));
+    };
+
+    /** Every strip shows what its instance holds; false, with the failures reported, if not. */
+    const auto stripsAgree = [&]
+    {
+        bool agree = true;
+
+        for (size_t i = 0; i < instances.size(); ++i)
+        {
+            auto& p = *instances[i];
+            SCOPED_TRACE ("checkpoint " + std::to_string (checkpoints) + ", instance " + std::to_string (i) + ", "
+                          + p.getDeviceModelName().toStdString() + " channel " + std::to_string (p.channel.load()));
+
+            const auto strip = console.getStrip (zoneOf (p));
+            const auto level = ConsoleSimulator::eightBitLevelOf (p.faderParameter->getValue());
+            EXPECT_EQ (strip.faderLevel, level);
+            EXPECT_EQ (strip.cut, p.muteParameter->getValue() == 1.0f);
+            agree = agree && strip.faderLevel == level && strip.cut == (p.muteParameter->getValue() == 1.0f);
+
+            // A Mira has no scribble strips: its strip keeps whatever a Tarn last wrote there.
+            if (p.device->supportsChannelNames())
+            {
+                EXPECT_EQ (strip.text, p.getChannelName());
+                agree = agree && strip.text == p.getChannelName();
+            }
+        }
+
+        return agree;
+    };
+
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) getSoakSeconds() * 1000;
+
+    while (juce::Time::getMillisecondCounter() < end)
+    {
+        for (int steps = random.nextInt ({ 5, 30 }); --steps >= 0;)
+            step();
+
+        // A checkpoint: the host pauses, the user and the desk go on alone for a moment.
+        hostPaused = true;
+        ASSERT_TRUE (runMessageLoopUntil ([&]
+                                          { return hostIdle.load(); }));
+
+        for (int steps = random.nextInt ({ 1, 4 }); --steps >= 0;)
+            step();
+
+        studio.settle();
+        ++checkpoints;
+
+        if (! stripsAgree())
+            break;
+
+        hostPaused = false;
     }
 
     running = false;
@@ -237,25 +295,14 @@ TEST (Soak, InstancesStayInStepWithTheConsoleUnderLoad)
     EXPECT_GT (deskActions, 5);
     EXPECT_GT (switches, 5);
     EXPECT_GT (editorsOpened, 1);
+    EXPECT_GT (checkpoints, 2);
 
     EXPECT_EQ (studio.ports.getNumOverlappingSends(), 0);
     EXPECT_TRUE (console.getMalformedTraffic().isEmpty()) << console.getMalformedTraffic().joinIntoString ("\n");
 
     for (size_t i = 0; i < instances.size(); ++i)
     {
-        auto& p = *instances[i];
-        SCOPED_TRACE ("instance " + std::to_string (i) + ", " + p.getDeviceModelName().toStdString() + " channel " + std::to_string (p.channel.load()));
-
-        const auto strip = console.getStrip (zoneOf (p));
-        EXPECT_EQ (strip.faderLevel, ConsoleSimulator::eightBitLevelOf (p.faderParameter->getValue()));
-        EXPECT_EQ (strip.cut, p.muteParameter->getValue() == 1.0f);
-
-        // A Mira has no scribble strips: its strip keeps whatever a Tarn last wrote there.
-        if (p.device->supportsChannelNames())
-        {
-            EXPECT_EQ (strip.text, p.getChannelName());
-        }
-
+        SCOPED_TRACE ("instance " + std::to_string (i));
         EXPECT_EQ (findGestureFault (*studio.hosts[i]), juce::String());
     }
 }
