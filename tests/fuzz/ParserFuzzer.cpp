@@ -8,8 +8,7 @@
 #include "../../Source/QuillmereAudioProcessor.h"
 #include "../support/ConsoleSimulator.h"
 #include "../support/HostRecorder.h"
-
-#include <juce_gui_basics/juce_gui_basics.h>
+#include "FuzzEnvironment.h"
 
 namespace
 {
@@ -218,13 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput (const juce::uint8* data, size_t size);
 
 extern "C" int LLVMFuzzerInitialize (int*, char***)
 {
-    // Kept for the life of the process and never destroyed: libFuzzer leaves through exit(),
-    // where the order of static destructors would tear JUCE down after its own statics.
-    static auto* juceEnvironment = new juce::ScopedJuceInitialiser_GUI();
-    juce::ignoreUnused (juceEnvironment);
-
-    ports = new VirtualMidiPortBackend();
-    ports->install();
+    ports = &startFuzzEnvironment();
     console = new ConsoleSimulator (*ports, "Tarn16 Automation");
     return 0;
 }

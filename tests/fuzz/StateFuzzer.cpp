@@ -3,9 +3,7 @@
 // whatever an instance saves must restore to the same settings.
 
 #include "../../Source/QuillmereAudioProcessor.h"
-#include "../support/VirtualMidiPortBackend.h"
-
-#include <juce_gui_basics/juce_gui_basics.h>
+#include "FuzzEnvironment.h"
 
 namespace
 {
@@ -24,13 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput (const juce::uint8* data, size_t size);
 
 extern "C" int LLVMFuzzerInitialize (int*, char***)
 {
-    // Kept for the life of the process and never destroyed: libFuzzer leaves through exit(),
-    // where the order of static destructors would tear JUCE down after its own statics.
-    static auto* juceEnvironment = new juce::ScopedJuceInitialiser_GUI();
-    juce::ignoreUnused (juceEnvironment);
-    ports = new VirtualMidiPortBackend();
+    ports = &startFuzzEnvironment();
 
-    ports->install();
     for (const char* name : { "Tarn16 Automation", "Tarn48-XL Automation", "Studio In", "Studio Out", "Twin", "Twin" })
     {
         ports->addInputPort (name);
