@@ -18,9 +18,7 @@ void ChannelNumberComboLookAndFeel::drawComboBox (juce::Graphics& g, int, int, b
 
 juce::Font ChannelNumberComboLookAndFeel::getComboBoxFont (juce::ComboBox&)
 {
-    juce::Font font (channelTypeface);
-    font.setHeight (44.0f);
-    return font;
+    return fontOf (channelTypeface, 44.0f);
 }
 
 void ChannelNumberComboLookAndFeel::positionComboBoxText (juce::ComboBox& box, juce::Label& label)

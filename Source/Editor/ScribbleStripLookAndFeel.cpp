@@ -11,7 +11,5 @@ ScribbleStripLookAndFeel::~ScribbleStripLookAndFeel() = default;
 
 juce::Font ScribbleStripLookAndFeel::getLabelFont (juce::Label&)
 {
-    juce::Font font (markerTypeface);
-    font.setHeight (28.0f);
-    return font;
+    return fontOf (markerTypeface, 28.0f);
 }

@@ -2,16 +2,6 @@
 
 #include <BinaryData.h>
 
-namespace
-{
-    juce::Font fontOf (const juce::Typeface::Ptr& typeface, float height)
-    {
-        juce::Font font (typeface);
-        font.setHeight (height);
-        return font;
-    }
-}
-
 VelmoraLookAndFeel::VelmoraLookAndFeel()
     : faderCap (std::make_unique<QuillmereFaderCap>())
     , wideFrameImage (juce::ImageCache::getFromMemory (BinaryData::frame_wide_png, BinaryData::frame_wide_pngSize))
@@ -21,6 +11,13 @@ VelmoraLookAndFeel::VelmoraLookAndFeel()
 }
 
 VelmoraLookAndFeel::~VelmoraLookAndFeel() = default;
+
+juce::Font VelmoraLookAndFeel::fontOf (const juce::Typeface::Ptr& typeface, float height)
+{
+    juce::Font font (typeface);
+    font.setHeight (height);
+    return font;
+}
 
 bool VelmoraLookAndFeel::shouldDrawFrame (juce::ComboBox& box)
 {

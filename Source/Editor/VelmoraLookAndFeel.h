@@ -24,6 +24,9 @@ public:
     juce::Typeface::Ptr interfaceTypeface;
 
 protected:
+    /** A font on one of the embedded typefaces, at a height. */
+    static juce::Font fontOf (const juce::Typeface::Ptr& typeface, float height);
+
     /** Whether a selector shows its hover frame: enabled, and under the pointer or open. */
     static bool shouldDrawFrame (juce::ComboBox& box);
 
