@@ -30,9 +30,10 @@ namespace
         // VST3 identifies a parameter by a hash of its index text; the wrapper adds "Bypass"
         // ('byps') and then parameters that carry MIDI controllers.
         { "VST3", "Fx", "2.0.0", 1, 1, { { "Level", "48" }, { "Cut", "49" }, { "Bypass", "1652125811" } }, "1652125811" },
-        // VST2 identifies a parameter by its index; JUCE's host reads the vendor version in
-        // its four-part form.
-        { "VST", "Unknown", "2.0.0.0", 2, 2, { { "Level", "0" }, { "Cut", "1" } }, {} },
+        // VST2 identifies a parameter by its index. The vendor version 200 carries one decimal
+        // digit per byte of the version code; JUCE's host reads a number below 10000 as
+        // thousands for the major version, so it shows 2.0.0 as 0.2.0.0.
+        { "VST", "Unknown", "0.2.0.0", 2, 2, { { "Level", "0" }, { "Cut", "1" } }, {} },
         // LV2 has no version text; the host's bypass is the plug-in's "enabled" port, and the
         // parameters' identifiers are IRIs under the plug-in's URI (left empty here: any two
         // that differ will do).

@@ -92,10 +92,10 @@ TEST_F (Vst2InterfaceTest, EffectRecordCarriesTheIdentityAndCapabilities)
     EXPECT_EQ (effect->numOutputs, 2);
     EXPECT_EQ (effect->initialDelay, 0);
 
-    // An editor, single-precision replacing and chunks; no synthesiser, no double precision.
-    constexpr auto knownFlags = effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks
-                                | effFlagsIsSynth | effFlagsCanDoubleReplacing;
-    EXPECT_EQ (effect->flags & knownFlags, 0x31);
+    // An editor, single-precision replacing and chunks, and nothing else: no synthesiser, no
+    // double precision, and no "no sound in stop", which would let hosts skip the plug-in.
+    EXPECT_EQ (effect->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks);
+    EXPECT_EQ (effect->flags, 0x31);
     EXPECT_NE (effect->processReplacing, nullptr);
 }
 
@@ -119,6 +119,7 @@ TEST_F (Vst2InterfaceTest, DispatcherAnswersNamesVendorCategoryAndVstVersion)
 
     EXPECT_EQ (dispatch (effGetPlugCategory), 0 /* kPlugCategUnknown */);
     EXPECT_EQ (dispatch (effGetVstVersion), 2400);
+    EXPECT_EQ (dispatch (effGetVendorVersion), 200);
 }
 
 TEST_F (Vst2InterfaceTest, RefusesMidiFromTheHostAndOffersBypass)

@@ -90,23 +90,7 @@ TEST_F (Vst3ModuleTest, FactoryOffersTheComponentAndTheControllerUnderTheirClass
         EXPECT_STREQ (info2.subCategories, "Fx");
         EXPECT_STREQ (info2.vendor, "Velmora");
         EXPECT_STREQ (info2.version, "2.0.0");
-        EXPECT_EQ (std::string (info2.sdkVersion).rfind ("VST 3.", 0), 0u) << info2.sdkVersion;
-    }
-}
-
-// Disabled while it fails: the classes report the version of the VST3 SDK that JUCE 7.0.5
-// ships, "VST 3.7.2", where the product's class descriptions give "VST 3.6.7". CTest lists it
-// as not run, so that the difference stays in sight.
-TEST_F (Vst3ModuleTest, DISABLED_ClassesNameSdkVersion3_6_7)
-{
-    FUnknownPtr<IPluginFactory2> factory2 (factory);
-    ASSERT_TRUE (factory2);
-
-    for (int i = 0; i < factory->countClasses(); ++i)
-    {
-        PClassInfo2 info;
-        ASSERT_EQ (factory2->getClassInfo2 (i, &info), kResultOk);
-        EXPECT_STREQ (info.sdkVersion, "VST 3.6.7") << info.category;
+        EXPECT_STREQ (info2.sdkVersion, "VST 3.6.7");
     }
 }
 

@@ -72,9 +72,11 @@ class Exports(unittest.TestCase):
         self.assertEqual(sorted(self.exports),
                          sorted(["VSTPluginMain", "main", "GetPluginFactory", "InitDll", "ExitDll"]))
 
-    def test_main_is_the_same_function_as_VSTPluginMain(self):
-        self.assertIsNotNone(self.exports.get("VSTPluginMain"))
-        self.assertEqual(self.exports.get("main"), self.exports.get("VSTPluginMain"))
+    def test_each_pair_of_names_exports_one_function(self):
+        for name, alias in (("VSTPluginMain", "main"), ("InitDll", "ExitDll")):
+            with self.subTest(name=name):
+                self.assertIsNotNone(self.exports.get(name))
+                self.assertEqual(self.exports.get(alias), self.exports.get(name))
 
     def test_vst2_entry_point_and_vst3_factory_and_module_entry_are_different_functions(self):
         addresses = [self.exports.get(name) for name in ("VSTPluginMain", "GetPluginFactory", "InitDll")]
