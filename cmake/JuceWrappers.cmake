@@ -49,7 +49,6 @@ target_compile_definitions (juce_audio_plugin_client_VST3 INTERFACE "${QUILLMERE
 # stop calling it while the transport stands. The vendor version reads the version code one
 # byte per decimal digit (2.0.0 is 200), as the effect version does; JUCE answers the raw code
 # (0x20000) for versions from 1.0.0 on.
-
 set (QUILLMERE_VST2_WRAPPER "${CMAKE_BINARY_DIR}/juce-wrappers/juce_VST_Wrapper.cpp")
 quillmere_adapt_juce_wrapper (VST/juce_VST_Wrapper.cpp "${QUILLMERE_VST2_WRAPPER}"
     "vstEffect.flags |= Vst2::effFlagsNoSoundInStop;"
