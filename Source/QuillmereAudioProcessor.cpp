@@ -42,15 +42,16 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
 
     {
         const juce::ScopedLock sl (deviceLock);
-        device.reset();
+        replaceDevice (nullptr);
     }
 
     // No input callback may arrive once the queue and its lock are gone.
     closeMidiInput();
     stopTimer();
 
+    // The blank name, and whatever else waits, goes out before the port closes.
     const juce::ScopedLock sl (deviceLock);
-    midiOutput.reset();
+    closeMidiOutput();
 }
 
 //==============================================================================
@@ -312,23 +313,34 @@ void QuillmereAudioProcessor::setMidiInput (int index)
     openMidiInput (index, false);
 }
 
+void QuillmereAudioProcessor::closeMidiOutput()
+{
+    // Messages made while this port was current are written to it before it closes; the
+    // sender is done with the port when detach returns.
+    outbox.detach();
+    midiOutput.reset();
+    midiOutName = {};
+
+    if (device != nullptr)
+        device->midiOutput = nullptr;
+}
+
 void QuillmereAudioProcessor::replaceMidiOutput (std::unique_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName)
 {
-    std::unique_ptr<MidiPortSystem::Output> oldOutput;
+    const juce::ScopedLock sl (deviceLock);
 
-    {
-        const juce::ScopedLock sl (deviceLock);
-        oldOutput = std::move (midiOutput);
-        midiOutput = std::move (newOutput);
+    // The new port is open before the old one closes.
+    outbox.detach();
+    const auto oldOutput = std::move (midiOutput);
+    midiOutput = std::move (newOutput);
 
-        if (device != nullptr)
-            device->midiOutput = midiOutput.get();
+    if (device != nullptr)
+        device->midiOutput = midiOutput.get();
 
-        midiOutName = newName;
-    }
+    midiOutName = newName;
 
-    // Nothing can be sending on the old port any more: every send holds deviceLock.
-    oldOutput.reset();
+    if (midiOutput != nullptr)
+        outbox.attach (*midiOutput);
 }
 
 void QuillmereAudioProcessor::setMidiOutput (int index)
@@ -338,11 +350,7 @@ void QuillmereAudioProcessor::setMidiOutput (int index)
     {
         // Close the current port before opening the next: a driver may refuse a second open.
         const juce::ScopedLock dl (deviceLock);
-        midiOutput.reset();
-        midiOutName = {};
-
-        if (device != nullptr)
-            device->midiOutput = nullptr;
+        closeMidiOutput();
     }
 
     auto newOutput = MidiPortSystem::openOutput (index);
@@ -379,6 +387,24 @@ int QuillmereAudioProcessor::getNumChannels()
     return device != nullptr ? device->getNumChannels() : 0;
 }
 
+void QuillmereAudioProcessor::replaceDevice (std::unique_ptr<QuillmereBaseDevice> newDevice)
+{
+    // Host threads may be sending through the old device: take it out of their reach and wait
+    // until the sends in progress are done before it goes.
+    deviceForSends.store (nullptr);
+    sendGuard.synchronise();
+    device = std::move (newDevice);
+
+    if (device != nullptr)
+    {
+        device->midiOutput = midiOutput.get();
+
+        // A new device tells the console its level whatever was sent before.
+        outbox.forgetLevelCache();
+        deviceForSends.store (device.get());
+    }
+}
+
 void QuillmereAudioProcessor::setDevice (const juce::String& modelName)
 {
     const juce::ScopedLock sl (settingsLock);
@@ -388,22 +414,19 @@ void QuillmereAudioProcessor::setDevice (const juce::String& modelName)
         return;
 
     // The old device unregisters from both parameters before the new one registers.
-    device.reset();
+    replaceDevice (nullptr);
 
     const auto& catalogue = getModelCatalogue();
 
     if (modelName == catalogue[0])
-        device = std::make_unique<Tarn16Device> (*this);
+        replaceDevice (std::make_unique<Tarn16Device> (*this));
     else if (modelName == catalogue[2])
-        device = std::make_unique<MiraDevice> (*this);
+        replaceDevice (std::make_unique<MiraDevice> (*this));
     else if (modelName == catalogue[1])
-        device = std::make_unique<Tarn48XLDevice> (*this);
+        replaceDevice (std::make_unique<Tarn48XLDevice> (*this));
 
     if (device != nullptr)
-    {
-        device->midiOutput = midiOutput.get();
         sendAllToDevice();
-    }
 }
 
 void QuillmereAudioProcessor::setChannelName (const juce::String& name)
@@ -419,30 +442,76 @@ juce::String QuillmereAudioProcessor::getChannelName()
     return channelName;
 }
 
+namespace
+{
+    /** The value's bits, so that a NaN compares equal to itself. */
+    juce::uint32 bitsOf (float value) noexcept
+    {
+        juce::uint32 bits;
+        std::memcpy (&bits, &value, sizeof (bits));
+        return bits;
+    }
+
+    /** Posts what send() reads until what it read still holds after the post, so that of two
+        threads sending at once the last post always carries the latest value and channel,
+        without a lock. A thread that keeps changing the value posts its own changes, so after a
+        few rounds the attempt may stop.
+    */
+    template<typename Read, typename Send>
+    void sendLatest (std::atomic<QuillmereBaseDevice*>& deviceForSends, Read&& read, Send&& send) noexcept
+    {
+        constexpr int maxRounds = 16;
+
+        for (int round = 0; round < maxRounds; ++round)
+        {
+            auto* device = deviceForSends.load();
+
+            if (device == nullptr)
+                return;
+
+            const auto before = read();
+            send (*device, before);
+
+            if (read() == before && deviceForSends.load() == device)
+                return;
+        }
+    }
+}
+
 void QuillmereAudioProcessor::sendLevelToDevice()
 {
-    // The value is read under the lock, so that of two threads sending at once the later
-    // send always carries the later value.
-    const juce::ScopedLock sl (deviceLock);
+    const RealtimeReadGuard::ReadScope scope (sendGuard);
 
-    if (device != nullptr)
-        device->sendLevel (channel.load(), faderParameter->getValue());
+    sendLatest (
+        deviceForSends,
+        [this]
+        { return std::make_pair (channel.load(), bitsOf (faderParameter->getValue())); },
+        [this] (QuillmereBaseDevice& d, std::pair<int, juce::uint32> read)
+        {
+            float level;
+            std::memcpy (&level, &read.second, sizeof (level));
+            d.sendLevel (read.first, level);
+        });
 }
 
 void QuillmereAudioProcessor::sendMuteToDevice()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const RealtimeReadGuard::ReadScope scope (sendGuard);
 
-    if (device != nullptr)
-        device->sendMute (channel.load(), muteParameter->getValue() != 0.0f);
+    sendLatest (
+        deviceForSends,
+        [this]
+        { return std::make_pair (channel.load(), muteParameter->getValue() != 0.0f); },
+        [] (QuillmereBaseDevice& d, std::pair<int, bool> read)
+        { d.sendMute (read.first, read.second); });
 }
 
 void QuillmereAudioProcessor::sendChannelNameToDevice (const juce::String& name)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const RealtimeReadGuard::ReadScope scope (sendGuard);
 
-    if (device != nullptr)
-        device->sendChannelName (channel.load(), name);
+    if (auto* d = deviceForSends.load())
+        d->sendChannelName (channel.load(), name);
 }
 
 void QuillmereAudioProcessor::sendAllToDevice()

@@ -1,23 +1,26 @@
 #pragma once
 
-#include "Devices/MidiPortSystem.h"
 #include "Devices/QuillmereBaseDevice.h"
 #include "Parameters/BooleanParameter.h"
 #include "Parameters/FaderParameter.h"
+#include "Ports/ConsoleOutbox.h"
+#include "Ports/RealtimeReadGuard.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
 /** One plug-in instance: links a host track to one channel strip of a console.
 
     Owns the level and mute parameters (through its JUCE base), the MIDI input and output
-    ports that lead to the console and the console device of the chosen model, and keeps the
-    linked channel and its name. Parameter changes go to the device at once on the thread that
-    made them; messages from the console are queued on the driver thread and handed to the
-    device every 20 ms on the message thread. Audio passes through untouched.
+    ports that lead to the console, the outbox of messages waiting for the output and the
+    console device of the chosen model, and keeps the linked channel and its name. Parameter
+    changes go to the device on the thread that made them, which posts the message to the
+    outbox without a lock; the output port's sender thread writes it. Messages from the console
+    are queued on the driver thread and handed to the device every 20 ms on the message thread.
+    Audio passes through untouched.
 
     Locks, always taken in this order when more than one is held:
     settingsLock, then deviceLock or incomingMidiLock. Nothing holds incomingMidiLock while
-    taking another lock.
+    taking another lock. A host thread that changes a parameter takes none of them.
 */
 class QuillmereAudioProcessor final : public juce::AudioProcessor
     , public juce::Timer
@@ -107,20 +110,22 @@ public:
     */
     void setDevice (const juce::String& modelName);
 
-    /** Stores the name and sends it to the console's scribble strip. */
+    /** Stores the name and sends it to the console's scribble strip. Not a real-time thread. */
     void setChannelName (const juce::String& name);
     juce::String getChannelName();
 
-    /** Sends the fader value to the device, if there is one. Any thread. */
+    /** Sends the fader value to the device, if there is one. Any thread, a host's audio
+        thread included: takes no lock, allocates nothing and never waits on the port.
+    */
     void sendLevelToDevice();
 
-    /** Sends the mute state to the device, if there is one. Any thread. */
+    /** Sends the mute state to the device, if there is one. Any thread, as the level. */
     void sendMuteToDevice();
 
-    /** Sends a name to the device, if there is one. Any thread. */
+    /** Sends a name to the device, if there is one. Any thread but a real-time one. */
     void sendChannelNameToDevice (const juce::String& name);
 
-    /** Sends the channel name, the mute and the level, in this order. */
+    /** Sends the channel name, the mute and the level, in this order. Not a real-time thread. */
     void sendAllToDevice();
 
     //==============================================================================
@@ -155,9 +160,14 @@ public:
     */
     std::atomic<int> channel { 0 };
 
-    /** Guards device, midiOutput, channelName and midiOutName, and serialises every send on
-        the output port: host threads send while the message thread or a state restore may
-        replace the device or the port, and one port must never be used by two threads at once.
+    /** What waits to be written to the output port: the newest level, mute and channel name
+        not yet written, and the level cache. Attached to midiOutput while that is open.
+    */
+    ConsoleOutbox outbox;
+
+    /** Guards replacing device and midiOutput, midiOutName and channelName, and keeps the
+        device in place while it parses. Host threads that change a parameter never take it:
+        their sends reach the device through a lock-free guard.
         Recursive, because a device's parsing changes parameters whose sends come back here.
     */
     juce::CriticalSection deviceLock;
@@ -168,11 +178,19 @@ public:
     juce::CriticalSection settingsLock;
 
 private:
+    void replaceDevice (std::unique_ptr<QuillmereBaseDevice> newDevice);
+    void closeMidiOutput();
     void closeMidiInput();
     void openMidiInput (int index, bool emptyQueue);
     void replaceMidiOutput (std::unique_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName);
     void restoreMidiInput (const juce::String& storedName);
     void restoreMidiOutput (const juce::String& storedName);
+
+    // The device as host threads reach it: the same object as device, or null while it is
+    // being replaced. Read only inside a ReadScope of sendGuard, so that the device is never
+    // deleted while a send uses it.
+    std::atomic<QuillmereBaseDevice*> deviceForSends { nullptr };
+    RealtimeReadGuard sendGuard;
 
     // The queue is swapped into this buffer by the timer, so the driver thread never waits
     // while the device parses or the host is told about changes.

@@ -54,11 +54,19 @@ TEST_F (EndToEndTest, HostAutomationMovesTheFaderWithoutRepeats)
     EXPECT_EQ (before.faderLevel, 0);
     EXPECT_EQ (before.text, "Kick");
 
-    // A full sweep on a host thread: 10,000 automation values, 256 distinct 8-bit levels.
+    // A full sweep on a host thread: 10,000 automation values, 256 distinct 8-bit levels. The
+    // host waits for the line after each new 8-bit level, as slow automation does, so that
+    // none is replaced by the next before it is written.
     std::thread hostThread ([&]
                             {
         for (int i = 0; i <= 10000; ++i)
-            p.faderParameter->setValue ((float) i / 10000.0f); });
+        {
+            const auto value = (float) i / 10000.0f;
+            p.faderParameter->setValue (value);
+
+            if (i > 0 && ConsoleSimulator::eightBitLevelOf (value) != ConsoleSimulator::eightBitLevelOf ((float) (i - 1) / 10000.0f))
+                waitUntilSent (p);
+        } });
     hostThread.join();
 
     const auto strip = console.getStrip (2);

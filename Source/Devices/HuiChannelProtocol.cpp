@@ -81,36 +81,14 @@ juce::MidiMessage HuiChannelProtocol::makeChannelNameMessage (int zone, const ju
     return juce::MidiMessage (bytes, (int) sizeof (bytes));
 }
 
-void HuiChannelProtocol::send (const juce::MidiMessage& message)
-{
-    if (device.midiOutput != nullptr)
-        device.midiOutput->sendMessageNow (message);
-}
-
 void HuiChannelProtocol::sendLevel (int channel, float level)
 {
     const auto zone = zoneForChannel (channel);
 
-    if (zone < 0)
-        return;
-
-    const auto h = levelToEightBits (level);
-
-    if (h == lastSentLevelHigh && ! levelNeverSent && channel == lastSentChannel)
-        return;
-
-    // The cache remembers what the console has heard. Without a port nothing is heard, so
-    // nothing is remembered: otherwise a level chosen before the port opens (a model picked
-    // first, or a restored project whose level rounds to the one sent while no port was open)
-    // would never reach the console's fader.
-    if (device.midiOutput == nullptr)
-        return;
-
-    send (makeLevelMessage (zone, h));
-
-    lastSentLevelHigh = h;
-    lastSentChannel = channel;
-    levelNeverSent = false;
+    // The outbox compares with what the console last received when it writes, and drops the
+    // message while no port is open, so that nothing is remembered that the console never heard.
+    if (zone >= 0)
+        device.getOutbox().postLevel (channel, makeLevelMessage (zone, levelToEightBits (level)));
 }
 
 void HuiChannelProtocol::sendMute (int channel, bool muted)
@@ -118,7 +96,7 @@ void HuiChannelProtocol::sendMute (int channel, bool muted)
     const auto zone = zoneForChannel (channel);
 
     if (zone >= 0)
-        send (makeMuteMessage (zone, muted));
+        device.getOutbox().postMute (makeMuteMessage (zone, muted));
 }
 
 void HuiChannelProtocol::sendChannelName (int channel, const juce::String& name)
@@ -126,7 +104,7 @@ void HuiChannelProtocol::sendChannelName (int channel, const juce::String& name)
     const auto zone = zoneForChannel (channel);
 
     if (zone >= 0)
-        send (makeChannelNameMessage (zone, name));
+        device.getOutbox().postName (makeChannelNameMessage (zone, name));
 }
 
 void HuiChannelProtocol::setTouching (bool shouldBeTouching)

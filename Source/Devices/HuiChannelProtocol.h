@@ -4,8 +4,8 @@
 
 /** The HUI vocabulary that the Tarn and Mira consoles share, for one device.
 
-    Builds the level, mute and scribble-strip messages, keeps the 8-bit level cache that keeps
-    repeats off the wire, and parses the console's controller pairs into level changes, touch
+    Builds the level, mute and scribble-strip messages and posts them to the processor's
+    outbox (whose level cache keeps repeats off the wire), and parses the console's controller pairs into level changes, touch
     and release of the fader, and presses and releases of the CUT key. Every controller
     message is a controller change on MIDI channel 1; a channel strip is addressed by its zone,
     (channel - 1) mod 8.
@@ -37,23 +37,22 @@ public:
     */
     static juce::MidiMessage makeChannelNameMessage (int zone, const juce::String& name);
 
-    /** Sends the level unless its 8-bit value and the channel repeat the last one sent.
-        Without an output port nothing is sent and nothing remembered.
-        Runs on the thread that changed the level, with the processor's deviceLock held.
+    /** Posts the level message for the channel to the processor's outbox, which writes it
+        unless it repeats, for the same channel, the last level the console received.
+        Any thread; no lock, no allocation.
     */
     void sendLevel (int channel, float level);
 
-    /** Sends the mute state on every call. */
+    /** Posts the mute message; every call is written unless a newer one replaces it first. */
     void sendMute (int channel, bool muted);
 
-    /** Sends the channel name on every call. */
+    /** Posts the channel name message, as the mute. */
     void sendChannelName (int channel, const juce::String& name);
 
     /** Parses one batch of the console's messages for a channel. Message thread. */
     void handleIncomingMidi (int channel, const juce::MidiBuffer& messages);
 
 private:
-    void send (const juce::MidiMessage& message);
     void setTouching (bool shouldBeTouching);
     void toggleMute();
 
@@ -63,11 +62,6 @@ private:
     bool touching = false;
     int lastIncomingChannel = 0;
     std::unique_ptr<juce::MidiMessage> pendingMessage;
-
-    // The level cache.
-    int lastSentLevelHigh = 255;
-    bool levelNeverSent = true;
-    int lastSentChannel = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (HuiChannelProtocol)
 };

@@ -35,6 +35,8 @@ juce::String QuillmereBaseDevice::getDefaultMidiOutputName (int) { return {}; }
 
 bool QuillmereBaseDevice::isPortPresent() { return false; }
 
+ConsoleOutbox& QuillmereBaseDevice::getOutbox() const { return processor->outbox; }
+
 AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getParameter (int index) const
 {
     const auto& parameters = processor->getParameters();

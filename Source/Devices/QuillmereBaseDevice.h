@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MidiPortSystem.h"
+#include "../Ports/ConsoleOutbox.h"
 
 class QuillmereAudioProcessor;
 class AudioProcessorParameterWithChangeManager;
@@ -13,10 +13,11 @@ class AudioProcessorParameterWithChangeManager;
     inside change gestures. The device registers itself as a gesture source of both parameters
     for its whole life.
 
-    Threads: the send operations run on whichever thread changed the value, with the
-    processor's deviceLock held; handleIncomingMidi runs on the message thread with the
-    processor's incomingMidiLock and deviceLock held; the queries run on the message thread
-    or on the thread that saves or restores state.
+    Threads: the send operations run on whichever thread changed the value, a host's audio
+    thread included, with no lock held: they only post the message to the processor's outbox,
+    whose port sender writes it. handleIncomingMidi runs on the message thread with the
+    processor's deviceLock held; the queries run on the message thread or on the thread that
+    saves or restores state.
 */
 class QuillmereBaseDevice
 {
@@ -52,12 +53,16 @@ public:
     virtual bool isPortPresent();
 
     /** The processor's current output port, not owned; null while none is open. The processor
-        keeps it up to date with deviceLock held.
+        keeps it up to date with deviceLock held. Messages do not go to it directly but through
+        the outbox, which is attached to this port while it is open.
     */
     MidiPortSystem::Output* midiOutput = nullptr;
 
     /** The owning processor, not owned. */
     QuillmereAudioProcessor* const processor;
+
+    /** The processor's outbox, through which every message to the console goes. */
+    ConsoleOutbox& getOutbox() const;
 
     /** The processor's level (index 0) and mute (index 1) parameters; null if missing. */
     AudioProcessorParameterWithChangeManager* getLevelParameter() const;

@@ -13,20 +13,24 @@ void AudioProcessorParameterWithChangeManager::ChangeManager::addChangeSource (v
 
 void AudioProcessorParameterWithChangeManager::ChangeManager::removeChangeSource (void* source)
 {
-    const juce::ScopedLock sl (sourcesLock);
-
-    for (int i = 0; i < sources.size(); ++i)
     {
-        if (sources.getReference (i).source == source)
+        const juce::ScopedLock sl (sourcesLock);
+
+        for (int i = 0; i < sources.size(); ++i)
         {
-            sources.remove (i);
-            break;
+            if (sources.getReference (i).source == source)
+            {
+                sources.remove (i);
+                break;
+            }
         }
+
+        // A source removed while active would otherwise hold the host's gesture open for
+        // ever, and a host in touch mode would keep overwriting automation.
+        updateGestureLocked();
     }
 
-    // A source removed while active would otherwise hold the host's gesture open for ever,
-    // and a host in touch mode would keep overwriting automation.
-    updateGesture();
+    reportToHost();
 }
 
 void AudioProcessorParameterWithChangeManager::ChangeManager::beginChange (void* source)
@@ -47,20 +51,24 @@ bool AudioProcessorParameterWithChangeManager::ChangeManager::isAnyActive() cons
 
 void AudioProcessorParameterWithChangeManager::ChangeManager::setActive (void* source, bool shouldBeActive)
 {
-    const juce::ScopedLock sl (sourcesLock);
-
-    for (auto& entry : sources)
     {
-        if (entry.source == source)
+        const juce::ScopedLock sl (sourcesLock);
+
+        for (auto& entry : sources)
         {
-            entry.active = shouldBeActive;
-            updateGesture();
-            return;
+            if (entry.source == source)
+            {
+                entry.active = shouldBeActive;
+                updateGestureLocked();
+                break;
+            }
         }
     }
+
+    reportToHost();
 }
 
-void AudioProcessorParameterWithChangeManager::ChangeManager::updateGesture()
+void AudioProcessorParameterWithChangeManager::ChangeManager::updateGestureLocked()
 {
     const auto any = std::any_of (sources.begin(), sources.end(), [] (const SourceState& s)
                                   { return s.active; });
@@ -68,14 +76,39 @@ void AudioProcessorParameterWithChangeManager::ChangeManager::updateGesture()
     if (any == anyActive)
         return;
 
-    // The lock stays held while the host hears of it, so begin and end always reach the host
-    // in the order in which the sources' states changed.
-    if (any)
-        owner.beginChangeGesture();
-    else
-        owner.endChangeGesture();
-
     anyActive = any;
+    ++unreportedChanges;
+}
+
+void AudioProcessorParameterWithChangeManager::ChangeManager::reportToHost()
+{
+    // Changes alternate between begin and end, so telling them one by one from what the host
+    // heard last keeps the host's order that of the sources' states, with no lock held while
+    // the host listens. A thread that finds another one telling leaves its change to it.
+    for (;;)
+    {
+        bool begin;
+
+        {
+            const juce::ScopedLock sl (sourcesLock);
+
+            if (reporting || unreportedChanges == 0)
+                return;
+
+            reporting = true;
+            --unreportedChanges;
+            hostActive = ! hostActive;
+            begin = hostActive;
+        }
+
+        if (begin)
+            owner.beginChangeGesture();
+        else
+            owner.endChangeGesture();
+
+        const juce::ScopedLock sl (sourcesLock);
+        reporting = false;
+    }
 }
 
 AudioProcessorParameterWithChangeManager::AudioProcessorParameterWithChangeManager (const juce::String& parameterID, const juce::String& parameterName)

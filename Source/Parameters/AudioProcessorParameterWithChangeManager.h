@@ -47,14 +47,24 @@ public:
         };
 
         void setActive (void* source, bool shouldBeActive);
-        void updateGesture();
+        void updateGestureLocked();
+        void reportToHost();
 
         AudioProcessorParameterWithChangeManager& owner;
         juce::Array<SourceState> sources;
         bool anyActive = false;
 
+        // Changes of anyActive not yet told to the host, what the host was told last, and
+        // whether a thread is telling it now. The host is told outside sourcesLock, one change
+        // at a time and in order, by whichever thread finds changes waiting and nobody telling.
+        int unreportedChanges = 0;
+        bool hostActive = false;
+        bool reporting = false;
+
         // Sources come and go with the console device, which the host may replace from the
-        // thread on which it restores state, while the message thread reports gestures.
+        // thread on which it restores state, while the message thread reports gestures. Never
+        // held while the host is told: a host may take a lock of its own in its gesture
+        // callbacks, which it may hold while it calls the plug-in on another thread.
         juce::CriticalSection sourcesLock;
 
         JUCE_DECLARE_NON_COPYABLE (ChangeManager)

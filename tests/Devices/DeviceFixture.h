@@ -25,12 +25,21 @@ struct DeviceFixture : public ::testing::Test
     {
         processor.setDevice ({});
         processor.setDevice (model);
+        settle();
         ports.clearSentBlocks();
         host.clear();
         return *processor.device;
     }
 
-    std::vector<std::string> sent() const { return testing_helpers::hex (ports.getSentBlocks ("Out")); }
+    /** Waits until the port's sender has written everything the processor posted. */
+    void settle() { EXPECT_TRUE (testing_helpers::waitUntilSent (processor)); }
+
+    /** The blocks written to "Out" so far, once everything posted has been written. */
+    std::vector<std::string> sent()
+    {
+        settle();
+        return testing_helpers::hex (ports.getSentBlocks ("Out"));
+    }
 
     /** Runs one batch of the console's messages, written as hex triples, through the device. */
     void incoming (int channel, const std::vector<std::string>& messages)

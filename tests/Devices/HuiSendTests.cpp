@@ -39,6 +39,7 @@ TEST_P (HuiSendTest, LevelMessagesCarryTheEightBitLevel)
         SCOPED_TRACE (c.level);
         auto& device = useModel (GetParam()); // a fresh device has an empty level cache
         device.sendLevel (3, c.level);
+        settle();
         EXPECT_EQ (sent(), (Strings { c.bytes }));
     }
 }
@@ -47,14 +48,22 @@ TEST_P (HuiSendTest, TheLevelCacheSuppressesRepeatsOfTheEightBitLevelOnOneChanne
 {
     auto& device = useModel (GetParam());
 
-    device.sendLevel (1, 1.0f);   // the first send goes out, even at the initial 8-bit value
-    device.sendLevel (1, 1.0f);   // repeat
+    device.sendLevel (1, 1.0f); // the first send goes out, even at the initial 8-bit value
+    settle();
+    device.sendLevel (1, 1.0f); // repeat
+    settle();
     device.sendLevel (1, 0.498f); // 127
-    device.sendLevel (1, 0.5f);   // 127 again
+    settle();
+    device.sendLevel (1, 0.5f); // 127 again
+    settle();
     device.sendLevel (1, 0.5001f);
+    settle();
     device.sendLevel (2, 0.5001f); // the same level on another channel
-    device.sendLevel (0, 0.9f);    // no channel chosen: nothing, and the cache is untouched
+    settle();
+    device.sendLevel (0, 0.9f); // no channel chosen: nothing, and the cache is untouched
+    settle();
     device.sendLevel (2, 0.5001f);
+    settle();
 
     EXPECT_EQ (sent(), (Strings { "B0 00 7F B0 20 40", "B0 00 3F B0 20 40", "B0 00 40 B0 20 00", "B0 01 40 B0 21 00" }));
 }
@@ -64,10 +73,15 @@ TEST_P (HuiSendTest, MuteMessagesAreSentOnEveryCall)
     auto& device = useModel (GetParam());
 
     device.sendMute (3, true);
+    settle();
     device.sendMute (3, true);
+    settle();
     device.sendMute (8, false);
+    settle();
     device.sendMute (0, true);
+    settle();
     device.sendMute (-7, true);
+    settle();
 
     EXPECT_EQ (sent(), (Strings { "B0 0C 02 B0 2C 42", "B0 0C 02 B0 2C 42", "B0 0C 07 B0 2C 02" }));
 }
@@ -79,8 +93,11 @@ TEST_P (HuiSendTest, ChannelsBelowOneSendNothing)
     for (int channel : { 0, -1, -7, -8, std::numeric_limits<int>::min() })
     {
         device.sendLevel (channel, 0.7f);
+        settle();
         device.sendMute (channel, true);
+        settle();
         device.sendChannelName (channel, "Kick");
+        settle();
     }
 
     EXPECT_TRUE (sent().empty());
@@ -93,14 +110,20 @@ TEST_P (HuiSendTest, WithoutAnOutputNothingIsSentAndNothingIsRemembered)
     ASSERT_EQ (device.midiOutput, nullptr);
 
     device.sendLevel (1, 0.5f);
+    settle();
     device.sendMute (1, true);
+    settle();
     device.sendChannelName (1, "Kick");
+    settle();
 
     // The console behind a port opened later has heard nothing, so the same level goes out.
     processor.setMidiOutput (0);
     device.sendLevel (1, 0.5f);
+    settle();
     device.sendLevel (1, 0.5f);
+    settle();
     device.sendLevel (1, 0.6f);
+    settle();
 
     EXPECT_EQ (sent(), (Strings { "B0 00 3F B0 20 40", "B0 00 4C B0 20 40" }));
 }
@@ -138,6 +161,7 @@ TEST_F (TarnNameTest, NamesFillTheScribbleStripMessage)
             SCOPED_TRACE (c.name);
             ports.clearSentBlocks();
             device.sendChannelName (3, juce::String::fromUTF8 (c.name.c_str()));
+            settle();
             EXPECT_EQ (sent(), (Strings { nameMessage (2, c.text) }));
         }
     }
@@ -145,7 +169,9 @@ TEST_F (TarnNameTest, NamesFillTheScribbleStripMessage)
     // Every call sends; channel 9 of a Tarn addresses zone 0.
     ports.clearSentBlocks();
     processor.device->sendChannelName (9, "A");
+    settle();
     processor.device->sendChannelName (9, "A");
+    settle();
     EXPECT_EQ (sent(), (Strings { nameMessage (0, "A"), nameMessage (0, "A") }));
 }
 
@@ -153,7 +179,9 @@ TEST_F (TarnNameTest, MiraHasNoScribbleStrip)
 {
     auto& device = useModel ("Mira");
     device.sendChannelName (1, "Kick");
+    settle();
     device.sendChannelName (9, "");
+    settle();
     EXPECT_TRUE (sent().empty());
 }
 
@@ -162,9 +190,13 @@ TEST_F (TarnNameTest, MiraChannelsNineToSixteenShareTheZonesOfOneToEight)
     auto& device = useModel ("Mira");
 
     device.sendLevel (9, 1.0f);
+    settle();
     device.sendMute (9, true);
+    settle();
     device.sendLevel (16, 0.5f);
+    settle();
     device.sendLevel (1, 0.5f); // zone 0 again, but another channel: sent although h repeats
+    settle();
 
     EXPECT_EQ (sent(), (Strings { "B0 00 7F B0 20 40", "B0 0C 00 B0 2C 42", "B0 07 3F B0 27 40", "B0 00 3F B0 20 40" }));
 }

@@ -221,6 +221,7 @@ ConsoleSimulator::ConsoleSimulator (VirtualMidiPortBackend& backendToUse, const 
 
 ConsoleSimulator::Strip ConsoleSimulator::getStrip (int zone) const
 {
+    backend.waitUntilSent();
     const std::lock_guard<std::mutex> lock (state->mutex);
     const auto it = state->strips.find (zone);
     return it != state->strips.end() ? it->second : Strip();
@@ -228,12 +229,14 @@ ConsoleSimulator::Strip ConsoleSimulator::getStrip (int zone) const
 
 juce::StringArray ConsoleSimulator::getMalformedTraffic() const
 {
+    backend.waitUntilSent();
     const std::lock_guard<std::mutex> lock (state->mutex);
     return state->malformed;
 }
 
 int ConsoleSimulator::getTotalMessages() const
 {
+    backend.waitUntilSent();
     const std::lock_guard<std::mutex> lock (state->mutex);
     return state->totalMessages;
 }

@@ -40,6 +40,7 @@ public:
 
     const juce::String& getPortName() const { return portName; }
 
+    /** What a strip shows, once the ports' senders have written what instances posted. */
     Strip getStrip (int zone) const;
 
     /** Everything rejected so far, one line per fault. */

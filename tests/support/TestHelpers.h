@@ -77,3 +77,15 @@ namespace testing_helpers
         return hex (bytes);
     }
 }
+
+namespace testing_helpers
+{
+    /** Waits until every message the instances have posted has been written to their ports
+        by the ports' senders; false if that takes longer than the timeout.
+    */
+    template<typename... Processors>
+    bool waitUntilSent (Processors&... processors)
+    {
+        return (processors.outbox.waitUntilSent() && ...);
+    }
+}

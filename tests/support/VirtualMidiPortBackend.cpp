@@ -1,5 +1,7 @@
 #include "VirtualMidiPortBackend.h"
 
+#include "../../Source/Ports/PortSender.h"
+
 class VirtualMidiPortBackend::VirtualInput final : public MidiPortSystem::Input
 {
 public:
@@ -40,7 +42,7 @@ public:
     ~VirtualOutput() override
     {
         const std::lock_guard<std::mutex> ports (owner.portsMutex);
-        --owner.numOpenOutputs;
+        owner.openOutputs.erase (std::find (owner.openOutputs.begin(), owner.openOutputs.end(), this));
     }
 
     juce::String getName() const override { return name; }
@@ -52,14 +54,22 @@ public:
 
         // Give an overlapping sender time to show itself, as a driver taking the bytes would.
         std::this_thread::yield();
-        owner.record (name, data, numBytes);
+        if (dead.load())
+            ++owner.sendsToDeadPorts;
+        else
+            owner.send (name, data, numBytes);
 
         sendsInProgress.fetch_sub (1);
     }
 
+    const juce::String name;
+
+    // Set when the port is removed from the system: the handle stays open but leads nowhere,
+    // also when a port of the same name appears again.
+    std::atomic<bool> dead { false };
+
 private:
     VirtualMidiPortBackend& owner;
-    const juce::String name;
     std::atomic<int> sendsInProgress { 0 };
 };
 
@@ -81,7 +91,7 @@ VirtualMidiPortBackend::~VirtualMidiPortBackend()
     queueChanged.notify_all();
     driverThread.join();
 
-    jassert (openInputs.empty() && numOpenOutputs == 0); // a port outlived the test's backend
+    jassert (openInputs.empty() && openOutputs.empty()); // a port outlived the test's backend
 }
 
 void VirtualMidiPortBackend::install()
@@ -180,13 +190,85 @@ void VirtualMidiPortBackend::driverThreadLoop()
     }
 }
 
+void VirtualMidiPortBackend::send (const juce::String& port, const juce::uint8* data, int numBytes)
+{
+    {
+        std::unique_lock<std::mutex> lock (holdMutex);
+
+        if (heldNames.contains (port))
+        {
+            ++numHeldSends;
+            holdChanged.notify_all();
+            holdChanged.wait (lock, [&]
+                              { return ! heldNames.contains (port); });
+            --numHeldSends;
+        }
+    }
+
+    if (cableSpeed.load())
+    {
+        // The line is the port's, whoever holds a handle to it: wait for it, then hold it
+        // while the bytes go out, ten bits each at 31,250 baud.
+        std::chrono::steady_clock::time_point end;
+
+        {
+            const std::lock_guard<std::mutex> lock (linesMutex);
+            auto& freeAt = lineFreeAt[port];
+            end = std::max (freeAt, std::chrono::steady_clock::now()) + std::chrono::microseconds (320) * numBytes;
+            freeAt = end;
+        }
+
+        std::this_thread::sleep_until (end);
+    }
+
+    record (port, data, numBytes);
+}
+
+void VirtualMidiPortBackend::setSendsHeld (const juce::String& outputName, bool shouldHold)
+{
+    const std::lock_guard<std::mutex> lock (holdMutex);
+    heldNames.removeString (outputName);
+
+    if (shouldHold)
+        heldNames.add (outputName);
+
+    holdChanged.notify_all();
+}
+
+bool VirtualMidiPortBackend::waitForHeldSends (int count, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock (holdMutex);
+    return holdChanged.wait_for (lock, std::chrono::milliseconds (timeoutMs), [&]
+                                 { return numHeldSends >= count; });
+}
+
+void VirtualMidiPortBackend::setCableSpeed (bool shouldBeCableSpeed)
+{
+    cableSpeed.store (shouldBeCableSpeed);
+}
+
+double VirtualMidiPortBackend::getSeconds() const
+{
+    return std::chrono::duration<double> (std::chrono::steady_clock::now() - created).count();
+}
+
+void VirtualMidiPortBackend::removeOutputPort (const juce::String& name)
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    outputNames.removeString (name);
+
+    for (auto* output : openOutputs)
+        if (output->name == name)
+            output->dead = true;
+}
+
 void VirtualMidiPortBackend::record (const juce::String& port, const juce::uint8* data, int numBytes)
 {
     std::vector<SendObserver> observers;
 
     {
         const std::lock_guard<std::mutex> lock (sentMutex);
-        sent.push_back ({ port, std::vector<juce::uint8> (data, data + numBytes) });
+        sent.push_back ({ port, std::vector<juce::uint8> (data, data + numBytes), getSeconds() });
         observers = sendObservers;
     }
 
@@ -194,7 +276,18 @@ void VirtualMidiPortBackend::record (const juce::String& port, const juce::uint8
         observer (port, data, numBytes);
 }
 
+bool VirtualMidiPortBackend::waitUntilSent (int timeoutMs) const
+{
+    return PortSender::waitUntilAllSent (timeoutMs);
+}
+
 std::vector<VirtualMidiPortBackend::SentBlock> VirtualMidiPortBackend::getSentBlocks() const
+{
+    waitUntilSent();
+    return getSentBlocksNow();
+}
+
+std::vector<VirtualMidiPortBackend::SentBlock> VirtualMidiPortBackend::getSentBlocksNow() const
 {
     const std::lock_guard<std::mutex> lock (sentMutex);
     return sent;
@@ -213,6 +306,7 @@ std::vector<std::vector<juce::uint8>> VirtualMidiPortBackend::getSentBlocks (con
 
 void VirtualMidiPortBackend::clearSentBlocks()
 {
+    waitUntilSent();
     const std::lock_guard<std::mutex> lock (sentMutex);
     sent.clear();
 }
@@ -232,7 +326,7 @@ int VirtualMidiPortBackend::getNumOpenInputs() const
 int VirtualMidiPortBackend::getNumOpenOutputs() const
 {
     const std::lock_guard<std::mutex> lock (portsMutex);
-    return numOpenOutputs;
+    return (int) openOutputs.size();
 }
 
 juce::StringArray VirtualMidiPortBackend::getInputNames()
@@ -266,6 +360,7 @@ std::unique_ptr<MidiPortSystem::Output> VirtualMidiPortBackend::openOutput (int 
     if (! juce::isPositiveAndBelow (index, outputNames.size()) || failingNames.contains (outputNames[index]))
         return nullptr;
 
-    ++numOpenOutputs;
-    return std::make_unique<VirtualOutput> (*this, outputNames[index]);
+    auto output = std::make_unique<VirtualOutput> (*this, outputNames[index]);
+    openOutputs.push_back (output.get());
+    return output;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "../../Source/Devices/MidiPortSystem.h"
+#include "../../Source/Ports/MidiPortSystem.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -14,8 +16,14 @@
     The test names the ports. Messages "from the console" are queued with deliver() and handed
     to every started open handle of that input port on a driver thread of the backend's own,
     one complete message per callback, in order. Every block sent on an output is recorded,
-    in order, with the port it went to; a send that overlaps another send on the same open
-    output is counted as a fault, since a real port must not be used by two threads at once.
+    in order, with the port it went to and the time; a send that overlaps another send on the
+    same open output is counted as a fault, since a real port must not be used by two threads
+    at once.
+
+    Sends can be held, so that a test sees what piles up behind a busy port, and the outputs
+    can behave like a console's DIN MIDI cable: one line per port name, shared by every handle
+    of that name, on which each byte takes 320 microseconds, and a send returns when the line
+    has carried its bytes.
 */
 class VirtualMidiPortBackend final : public MidiPortSystem::Backend
 {
@@ -24,6 +32,7 @@ public:
     {
         juce::String port;
         std::vector<juce::uint8> bytes;
+        double seconds = 0.0; // when the port had taken the block, from the backend's creation
     };
 
     VirtualMidiPortBackend();
@@ -41,6 +50,30 @@ public:
     */
     void removeInputPort (const juce::String& name);
 
+    /** Removes every output port with that name from the list; open handles stay open, and
+        what is sent to them is recorded as sent to a dead handle, not as sent to the port.
+    */
+    void removeOutputPort (const juce::String& name);
+
+    /** While held, every send on the outputs of that name blocks (the port is busy), until
+        the hold is released.
+    */
+    void setSendsHeld (const juce::String& outputName, bool shouldHold);
+
+    /** Blocks until at least that many sends wait on a hold; false after the timeout. */
+    bool waitForHeldSends (int count, int timeoutMs = 5000);
+
+    /** Makes every output behave like a DIN MIDI cable: 320 microseconds a byte, one line per
+        port name shared by all its handles, a send returning when its bytes are on the wire.
+    */
+    void setCableSpeed (bool shouldBeCableSpeed);
+
+    /** Sends that went to handles of ports that had been removed. */
+    int getNumSendsToDeadPorts() const { return sendsToDeadPorts.load(); }
+
+    /** Seconds since the backend was created, on the clock of SentBlock::seconds. */
+    double getSeconds() const;
+
     /** Makes the next opens of ports of that name fail, as a driver refusing the port would. */
     void setFailOpens (const juce::String& name, bool shouldFail);
 
@@ -53,12 +86,21 @@ public:
     /** Blocks until every queued message has been handed to the callbacks. */
     void waitUntilDelivered();
 
-    /** Every block sent so far, in order. */
+    /** Waits until the ports' senders have written everything instances posted, so that what
+        a test reads is the outcome of what it did; false after the timeout.
+    */
+    bool waitUntilSent (int timeoutMs = 5000) const;
+
+    /** Every block sent so far, in order, once the senders have written what was posted. */
     std::vector<SentBlock> getSentBlocks() const;
 
-    /** The blocks sent to one output port, in order. */
+    /** The blocks sent to one output port, in order, once the senders are done. */
     std::vector<std::vector<juce::uint8>> getSentBlocks (const juce::String& outputName) const;
 
+    /** Every block sent so far, without waiting for the senders. */
+    std::vector<SentBlock> getSentBlocksNow() const;
+
+    /** Forgets the blocks sent so far, once the senders have written what was posted. */
     void clearSentBlocks();
 
     using SendObserver = std::function<void (const juce::String& port, const juce::uint8* data, int numBytes)>;
@@ -89,12 +131,13 @@ private:
     };
 
     void driverThreadLoop();
+    void send (const juce::String& port, const juce::uint8* data, int numBytes);
     void record (const juce::String& port, const juce::uint8* data, int numBytes);
 
     mutable std::mutex portsMutex; // guards the port lists and the open handles
     juce::StringArray inputNames, outputNames, failingNames;
     std::vector<VirtualInput*> openInputs;
-    int numOpenOutputs = 0;
+    std::vector<VirtualOutput*> openOutputs;
 
     std::mutex queueMutex; // guards the delivery queue
     std::condition_variable queueChanged;
@@ -111,5 +154,17 @@ private:
     std::vector<SendObserver> sendObservers;
 
     std::atomic<int> overlappingSends { 0 };
+    std::atomic<int> sendsToDeadPorts { 0 };
+
+    std::mutex holdMutex; // guards heldNames and numHeldSends
+    std::condition_variable holdChanged;
+    juce::StringArray heldNames;
+    int numHeldSends = 0;
+
+    std::atomic<bool> cableSpeed { false };
+    std::mutex linesMutex; // guards lineFreeAt
+    std::map<juce::String, std::chrono::steady_clock::time_point> lineFreeAt;
+
+    const std::chrono::steady_clock::time_point created = std::chrono::steady_clock::now();
     std::thread driverThread;
 };

@@ -1,4 +1,4 @@
-#include "../../Source/Devices/JuceMidiPortBackend.h"
+#include "../../Source/Ports/JuceMidiPortBackend.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>

@@ -58,8 +58,8 @@ namespace
 
         void sendBlockNow (const juce::uint8* data, int numBytes) override
         {
-            if (numBytes > 0)
-                output->sendMessageNow (juce::MidiMessage (data, numBytes));
+            JuceMidiPortBackend::forEachMessage (data, numBytes, [this] (const juce::uint8* message, int length)
+                                                 { output->sendMessageNow (juce::MidiMessage (message, length)); });
         }
 
     private:

@@ -5,8 +5,10 @@
 /** The process-wide system of MIDI ports through which instances reach their consoles.
 
     Ports are listed by name and opened by index. An open input delivers each complete message
-    from the console on a driver thread of its own; an open output sends a block of bytes at
-    once, unchanged and in order. The shipped plug-in uses JUCE's MidiInput and MidiOutput
+    from the console on a driver thread of its own; an open output passes a block of bytes to
+    the driver unchanged and in order. Instances never write to their outputs themselves: they
+    post their messages to a ConsoleOutbox, and one PortSender per port name writes them at the
+    pace of the console's MIDI line. The shipped plug-in uses JUCE's MidiInput and MidiOutput
     (JuceMidiPortBackend); another backend can be installed for the whole process, which is
     how the tests put named virtual ports in place of the system's devices.
 */
@@ -40,7 +42,8 @@ public:
     };
 
     /** An open output port. One output must not be used by two threads at the same time:
-        its users serialise their sends.
+        the instances hand their messages to the port's sender (PortSender), whose thread
+        alone writes them.
     */
     class Output
     {
@@ -49,8 +52,8 @@ public:
 
         virtual juce::String getName() const = 0;
 
-        /** Hands the bytes to the driver as one block and returns when it has taken them.
-            Runs on the calling thread.
+        /** Hands the bytes to the driver, unchanged and in order, and returns when it has
+            taken them. Runs on the calling thread, which may wait for the driver.
         */
         virtual void sendBlockNow (const juce::uint8* data, int numBytes) = 0;
 

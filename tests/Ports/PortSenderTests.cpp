@@ -1,0 +1,239 @@
+#include "../../Source/QuillmereAudioProcessor.h"
+#include "../support/TestHelpers.h"
+#include "../support/VirtualMidiPortBackend.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_helpers;
+using Strings = std::vector<std::string>;
+
+namespace
+{
+    /** Instances linked to strips of one console behind the output port "Desk", whose sends
+        the tests can hold to see what piles up behind a busy line.
+    */
+    struct PortSenderTest : public ::testing::Test
+    {
+        PortSenderTest()
+        {
+            ports.install();
+            ports.addOutputPort ("Desk");
+            ports.addOutputPort ("Spare");
+        }
+
+        ~PortSenderTest() override
+        {
+            ports.setSendsHeld ("Desk", false);
+            instances.clear();
+        }
+
+        QuillmereAudioProcessor& link (int channel, const juce::String& output = "Desk")
+        {
+            instances.push_back (std::make_unique<QuillmereAudioProcessor>());
+            auto& p = *instances.back();
+            p.setDevice ("Tarn16");
+            p.channel = channel;
+            p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf (output));
+            p.sendAllToDevice();
+            ports.clearSentBlocks();
+            return p;
+        }
+
+        /** Puts a name message on the line and holds it there, so that what follows waits. */
+        void occupyTheLine (QuillmereAudioProcessor& p, const juce::String& name)
+        {
+            ports.setSendsHeld ("Desk", true);
+            p.setChannelName (name);
+            ASSERT_TRUE (ports.waitForHeldSends (1));
+        }
+
+        void freeTheLine() { ports.setSendsHeld ("Desk", false); }
+
+        Strings sent (const juce::String& port = "Desk") const { return hex (ports.getSentBlocks (port)); }
+
+        VirtualMidiPortBackend ports;
+        std::vector<std::unique_ptr<QuillmereAudioProcessor>> instances;
+    };
+
+    const char* const level03 = "B0 00 26 B0 20 00";
+    const char* const level05 = "B0 00 3F B0 20 40";
+    const char* const level09 = "B0 00 73 B0 20 00";
+    const char* const muteOn = "B0 0C 00 B0 2C 42";
+    const char* const muteOff = "B0 0C 00 B0 2C 02";
+}
+
+TEST_F (PortSenderTest, BehindABusyLineTheNewestValueOfEachKindTakesThePlaceOfTheFirst)
+{
+    auto& p = link (1);
+    occupyTheLine (p, "A");
+
+    p.faderParameter->setValue (0.1f); // joins the line first ...
+    p.faderParameter->setValue (0.2f);
+    p.muteParameter->setValue (1.0f);
+    p.faderParameter->setValue (0.3f);
+    p.setChannelName ("B");
+    p.faderParameter->setValue (0.5f); // ... and is replaced by the newest level in its place
+    p.muteParameter->setValue (0.0f);
+
+    freeTheLine();
+    EXPECT_EQ (sent(), (Strings { nameMessage (0, "A"), level05, muteOff, nameMessage (0, "B") }));
+}
+
+TEST_F (PortSenderTest, UnderLightLoadEveryChangeGoesOutInOrder)
+{
+    auto& p = link (1);
+
+    // Each change written before the next is made: nothing coalesces.
+    const std::pair<float, const char*> levels[] = { { 0.3f, level03 }, { 0.5f, level05 }, { 0.9f, level09 } };
+    Strings expected;
+
+    for (const auto& [value, bytes] : levels)
+    {
+        p.faderParameter->setValue (value);
+        ASSERT_TRUE (waitUntilSent (p));
+        expected.push_back (bytes);
+    }
+
+    EXPECT_EQ (sent(), expected);
+}
+
+TEST_F (PortSenderTest, TheLevelCacheComparesWithWhatTheConsoleReceivedWhenItWrites)
+{
+    auto& p = link (1);
+    p.faderParameter->setValue (0.5f);
+    ASSERT_TRUE (waitUntilSent (p));
+    ports.clearSentBlocks();
+
+    // A change and its undoing made while the line is busy: the console shows 0.5 already,
+    // so nothing more is written.
+    occupyTheLine (p, "A");
+    p.faderParameter->setValue (0.9f);
+    p.faderParameter->setValue (0.5f);
+    freeTheLine();
+    EXPECT_EQ (sent(), (Strings { nameMessage (0, "A") }));
+    ports.clearSentBlocks();
+
+    // A level the console has received is followed by one it has not: both go out, though the
+    // second equals what was cached when it was made.
+    ports.setSendsHeld ("Desk", true);
+    p.faderParameter->setValue (0.9f);
+    ASSERT_TRUE (ports.waitForHeldSends (1)); // 0.9 is on the line
+    p.faderParameter->setValue (0.5f);
+    freeTheLine();
+    EXPECT_EQ (sent(), (Strings { level09, level05 }));
+}
+
+TEST_F (PortSenderTest, InstancesSharingAPortTakeTurns)
+{
+    auto& first = link (1);
+    auto& second = link (2);
+    auto& third = link (3);
+
+    occupyTheLine (first, "A");
+
+    for (auto* p : { &first, &second, &third })
+    {
+        p->faderParameter->setValue (0.5f);
+        p->muteParameter->setValue (1.0f);
+    }
+
+    freeTheLine();
+
+    // After the first instance's name, one message each in turn, from the next instance on.
+    EXPECT_EQ (sent(), (Strings { nameMessage (0, "A"), "B0 01 3F B0 21 40", "B0 02 3F B0 22 40", level05, "B0 0C 01 B0 2C 42", "B0 0C 02 B0 2C 42", muteOn }));
+}
+
+TEST_F (PortSenderTest, TheSenderNeverWritesFasterThanTheConsolesMidiLine)
+{
+    auto& p = link (1);
+
+    // Twenty changes, each written before the next is made, as slow automation is.
+    constexpr int numChanges = 20;
+
+    for (int i = 0; i < numChanges; ++i)
+    {
+        p.faderParameter->setValue ((i % 2) == 0 ? 0.3f : 0.9f);
+        ASSERT_TRUE (waitUntilSent (p));
+    }
+
+    // Each six-byte message holds the line 1.92 ms, so the twentieth leaves no sooner than
+    // nineteen such times after the first (less a little for the clock readings around them).
+    const auto blocks = ports.getSentBlocks();
+    ASSERT_EQ (blocks.size(), (size_t) numChanges);
+    EXPECT_GE (blocks.back().seconds - blocks.front().seconds, (numChanges - 1) * 6 * 320e-6 * 0.95);
+}
+
+//==============================================================================
+// What an instance made before its port, model or state changed, or before it was destroyed,
+// reaches the port that was current then; nothing reaches a port after it has been closed (a
+// deleted handle would show under AddressSanitizer).
+TEST_F (PortSenderTest, MessagesMadeBeforeAPortSwitchOrARestoreGoToTheOldPort)
+{
+    const juce::String restoreToSpare = R"(<QUILLMERESETTINGS midiInName="" midiOutName="Spare" fader="0.9" cut="0" channel="1" channelName="R" deviceName="Tarn16"/>)";
+
+    const struct
+    {
+        const char* name;
+        std::function<void (QuillmereAudioProcessor&)> change;
+        Strings toSpare;
+    } cases[] = {
+        { "port switch", [] (QuillmereAudioProcessor& p)
+          { p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Spare")); },
+          {} },
+        { "restore", [&] (QuillmereAudioProcessor& p)
+          {
+              juce::MemoryBlock chunk;
+              juce::AudioProcessor::copyXmlToBinary (*juce::parseXML (restoreToSpare), chunk);
+              p.setStateInformation (chunk.getData(), (int) chunk.getSize());
+          },
+          { level09, muteOff, nameMessage (0, "R") } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        instances.clear();
+        auto& p = link (1);
+
+        // Made at once, so that most of them still wait when the port changes.
+        p.faderParameter->setValue (0.5f);
+        p.muteParameter->setValue (1.0f);
+        p.setChannelName ("Old");
+
+        // What the new port gets is held until the change is done, so that its repeats
+        // coalesce whatever the timing.
+        ports.setSendsHeld ("Spare", true);
+        c.change (p);
+        ports.setSendsHeld ("Spare", false);
+
+        EXPECT_EQ (sent ("Desk"), (Strings { level05, muteOn, nameMessage (0, "Old") }));
+        EXPECT_EQ (sent ("Spare"), c.toSpare);
+        ports.clearSentBlocks();
+    }
+}
+
+TEST_F (PortSenderTest, MessagesMadeBeforeTheModelChangesOrTheInstanceGoesAreWritten)
+{
+    auto& p = link (1);
+
+    // The line is busy while the device that made the messages is deleted.
+    occupyTheLine (p, "A");
+    p.faderParameter->setValue (0.5f);
+    p.muteParameter->setValue (1.0f);
+    p.setDevice ({});
+    freeTheLine();
+    EXPECT_EQ (sent(), (Strings { nameMessage (0, "A"), level05, muteOn }));
+    ports.clearSentBlocks();
+
+    // Destroyed right after its last changes: they and the blank name go out before the port
+    // closes, and the sender lets go of it.
+    p.setDevice ("Tarn16");
+    ASSERT_TRUE (waitUntilSent (p));
+    ports.clearSentBlocks();
+    p.faderParameter->setValue (0.9f);
+    p.muteParameter->setValue (0.0f);
+    instances.clear();
+
+    EXPECT_EQ (ports.getNumOpenOutputs(), 0);
+    EXPECT_EQ (sent(), (Strings { level09, muteOff, nameMessage (0, "") }));
+}
