@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+
 using namespace testing_helpers;
 
 // Host automation runs on a host thread while the message thread switches models and ports,
@@ -81,4 +84,188 @@ TEST (ProcessorConcurrency, AutomationWhileModelsAndPortsAreSwitched)
     EXPECT_EQ (ports.getNumOpenInputs(), 0);
     EXPECT_EQ (ports.getNumOpenOutputs(), 0);
     EXPECT_FALSE (ports.getSentBlocks().empty());
+}
+
+namespace
+{
+    /** A host that applies automation inside its audio callback with a lock of its own held,
+        and takes the same lock in the callbacks through which the plug-in tells it of value
+        changes and gestures, each of which takes a while. A plug-in that held a lock of its
+        own while calling such a host, and took that lock on the audio thread, would deadlock.
+    */
+    struct BlockingHost final : public juce::AudioProcessorListener
+    {
+        explicit BlockingHost (juce::AudioProcessor& processorToWatch)
+            : processor (processorToWatch)
+        {
+            processor.addListener (this);
+        }
+
+        ~BlockingHost() override { processor.removeListener (this); }
+
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override { takeAWhile(); }
+        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+        void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override { takeAWhile(); }
+        void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int) override { takeAWhile(); }
+
+        void takeAWhile()
+        {
+            const std::lock_guard<std::mutex> lock (hostLock);
+            std::this_thread::sleep_for (std::chrono::microseconds (300));
+            ++callbacks;
+        }
+
+        juce::AudioProcessor& processor;
+        std::mutex hostLock;
+        std::atomic<int> callbacks { 0 };
+    };
+
+    /** Aborts the test program when a counter stops moving for too long: a deadlocked test
+        would otherwise hang until ctest's timeout.
+    */
+    class Watchdog final
+    {
+    public:
+        Watchdog (const std::atomic<int>& counterToWatch, const char* whatToWatch)
+            : counter (counterToWatch)
+            , what (whatToWatch)
+            , thread ([this]
+                      { run(); })
+        {
+        }
+
+        ~Watchdog()
+        {
+            stop = true;
+            thread.join();
+        }
+
+    private:
+        void run()
+        {
+            auto last = counter.load();
+            auto lastChange = std::chrono::steady_clock::now();
+
+            while (! stop)
+            {
+                std::this_thread::sleep_for (std::chrono::milliseconds (50));
+
+                if (counter.load() != last)
+                {
+                    last = counter.load();
+                    lastChange = std::chrono::steady_clock::now();
+                }
+                else if (std::chrono::steady_clock::now() - lastChange > std::chrono::seconds (20))
+                {
+                    std::fprintf (stderr, "%s stopped for 20 s: deadlock\n", what);
+                    std::abort();
+                }
+            }
+        }
+
+        const std::atomic<int>& counter;
+        const char* what;
+        std::atomic<bool> stop { false };
+        std::thread thread;
+    };
+}
+
+// The host automates on its audio thread with its own lock held, while the console's moves
+// and CUT presses make the plug-in tell the host of changes and gestures on the message thread,
+// whose callbacks take that lock and block for a while, and a state thread restores. The audio
+// thread must never wait for the message thread: the plug-in holds no lock that automation
+// takes while it calls the host.
+TEST (ProcessorConcurrency, AHostWhoseCallbacksBlockNeverDeadlocksTheAudioThread)
+{
+    VirtualMidiPortBackend ports;
+    ports.install();
+    ports.addInputPort ("Tarn16 Automation");
+    ports.addOutputPort ("Tarn16 Automation");
+    ports.addOutputPort ("Other Out");
+
+    auto processor = std::make_unique<QuillmereAudioProcessor>();
+    auto& p = *processor;
+    p.channel = 2;
+    p.setDevice ("Tarn16");
+    p.setMidiInput (0);
+    p.setMidiOutput (0);
+
+    auto blockingHost = std::make_unique<BlockingHost> (p);
+    auto& host = *blockingHost;
+    std::atomic<bool> running { true };
+    std::atomic<int> audioBlocks { 0 };
+
+    std::thread audio ([&]
+                       {
+        for (int i = 0; running; ++i)
+        {
+            {
+                const std::lock_guard<std::mutex> lock (host.hostLock);
+                p.faderParameter->setValue ((float) (i % 100) / 100.0f);
+
+                if (i % 20 == 0)
+                    p.muteParameter->setValue ((float) ((i / 20) % 2));
+            }
+
+            ++audioBlocks;
+            std::this_thread::yield();
+        } });
+
+    std::thread console ([&]
+                         {
+        for (int i = 0; running; ++i)
+        {
+            ports.deliver ("Tarn16 Automation", { message ("B0 0F 01"), message ("B0 2F 40"), message ("B0 01 " + hexByte (i % 128)), message ("B0 21 00"),
+                                                  message ("B0 0F 01"), message ("B0 2F 42"), message ("B0 0F 01"), message ("B0 2F 02"),
+                                                  message ("B0 0F 01"), message ("B0 2F 00") });
+            ports.waitUntilDelivered();
+            std::this_thread::sleep_for (std::chrono::milliseconds (2));
+        } });
+
+    std::thread stateThread ([&]
+                             {
+        juce::MemoryBlock chunks[2];
+        const char* outputs[] = { "Tarn16 Automation", "Other Out" };
+
+        for (int i = 0; i < 2; ++i)
+        {
+            const auto xml = juce::parseXML (juce::String (R"(<QUILLMERESETTINGS midiInName="Tarn16 Automation" midiOutName=")") + outputs[i]
+                                             + R"(" fader="0.5" cut="0" channel="2" channelName="Ld" deviceName="Tarn16"/>)");
+            juce::AudioProcessor::copyXmlToBinary (*xml, chunks[i]);
+        }
+
+        for (int i = 0; running; ++i)
+        {
+            p.setStateInformation (chunks[i % 2].getData(), (int) chunks[i % 2].getSize());
+            std::this_thread::sleep_for (std::chrono::milliseconds (5));
+        } });
+
+    {
+        const Watchdog watchdog (audioBlocks, "the audio thread");
+        const char* models[] = { "Tarn16", "Tarn48-XL" };
+        const auto end = juce::Time::getMillisecondCounter() + 3000;
+
+        for (int i = 0; juce::Time::getMillisecondCounter() < end; ++i)
+        {
+            if (i % 10 == 0)
+                p.setDevice (models[(i / 10) % 2]);
+
+            runMessageLoopFor (2);
+        }
+
+        running = false;
+        audio.join();
+        console.join();
+        stateThread.join();
+    }
+
+    EXPECT_GT (audioBlocks.load(), 100);
+    EXPECT_GT (host.callbacks.load(), 0);
+
+    blockingHost.reset();
+    processor.reset();
+
+    EXPECT_EQ (ports.getNumOverlappingSends(), 0);
+    EXPECT_EQ (ports.getNumOpenInputs(), 0);
+    EXPECT_EQ (ports.getNumOpenOutputs(), 0);
 }

@@ -34,8 +34,8 @@ class VirtualMidiPortBackend::VirtualOutput final : public MidiPortSystem::Outpu
 {
 public:
     VirtualOutput (VirtualMidiPortBackend& ownerToUse, const juce::String& portName)
-        : owner (ownerToUse)
-        , name (portName)
+        : name (portName)
+        , owner (ownerToUse)
     {
     }
 
@@ -57,7 +57,7 @@ public:
         if (dead.load())
             ++owner.sendsToDeadPorts;
         else
-            owner.send (name, data, numBytes);
+            owner.send (*this, data, numBytes);
 
         sendsInProgress.fetch_sub (1);
     }
@@ -190,8 +190,11 @@ void VirtualMidiPortBackend::driverThreadLoop()
     }
 }
 
-void VirtualMidiPortBackend::send (const juce::String& port, const juce::uint8* data, int numBytes)
+void VirtualMidiPortBackend::send (const VirtualOutput& handle, const juce::uint8* data, int numBytes)
 {
+    const auto& port = handle.name;
+    const auto handed = getSeconds();
+
     {
         std::unique_lock<std::mutex> lock (holdMutex);
 
@@ -221,7 +224,7 @@ void VirtualMidiPortBackend::send (const juce::String& port, const juce::uint8* 
         std::this_thread::sleep_until (end);
     }
 
-    record (port, data, numBytes);
+    record (port, data, numBytes, &handle, handed);
 }
 
 void VirtualMidiPortBackend::setSendsHeld (const juce::String& outputName, bool shouldHold)
@@ -262,13 +265,13 @@ void VirtualMidiPortBackend::removeOutputPort (const juce::String& name)
             output->dead = true;
 }
 
-void VirtualMidiPortBackend::record (const juce::String& port, const juce::uint8* data, int numBytes)
+void VirtualMidiPortBackend::record (const juce::String& port, const juce::uint8* data, int numBytes, const MidiPortSystem::Output* handle, double handed)
 {
     std::vector<SendObserver> observers;
 
     {
         const std::lock_guard<std::mutex> lock (sentMutex);
-        sent.push_back ({ port, std::vector<juce::uint8> (data, data + numBytes), getSeconds() });
+        sent.push_back ({ port, std::vector<juce::uint8> (data, data + numBytes), getSeconds(), handed, handle });
         observers = sendObservers;
     }
 

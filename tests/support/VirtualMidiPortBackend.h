@@ -32,7 +32,9 @@ public:
     {
         juce::String port;
         std::vector<juce::uint8> bytes;
-        double seconds = 0.0; // when the port had taken the block, from the backend's creation
+        double seconds = 0.0;                           // when the port had taken the block (at cable speed, when the line had carried it), from the backend's creation
+        double handedSeconds = 0.0;                     // when the block was handed to the port
+        const MidiPortSystem::Output* handle = nullptr; // the open handle it was sent through
     };
 
     VirtualMidiPortBackend();
@@ -131,8 +133,8 @@ private:
     };
 
     void driverThreadLoop();
-    void send (const juce::String& port, const juce::uint8* data, int numBytes);
-    void record (const juce::String& port, const juce::uint8* data, int numBytes);
+    void send (const VirtualOutput& handle, const juce::uint8* data, int numBytes);
+    void record (const juce::String& port, const juce::uint8* data, int numBytes, const MidiPortSystem::Output* handle = nullptr, double handed = 0.0);
 
     mutable std::mutex portsMutex; // guards the port lists and the open handles
     juce::StringArray inputNames, outputNames, failingNames;
