@@ -78,3 +78,39 @@ TEST (JuceMidiPortBackend, ABlockSentThroughTheLoopBackPortArrives)
     EXPECT_TRUE (receiver.received[0].isControllerOfType (0x02));
     EXPECT_EQ (receiver.received[1].getControllerValue(), 0x40);
 }
+
+// JUCE's Windows output writes anything longer than three bytes as a long message and polls
+// the driver until it is done, so the outputs hand JUCE each channel message on its own.
+TEST (JuceMidiPortBackend, BlocksAreHandedOnAsTheCompleteMessagesTheyHold)
+{
+    const struct
+    {
+        const char* block;
+        std::vector<std::string> messages;
+    } cases[] = {
+        { "B0 02 7F B0 22 40", { "B0 02 7F", "B0 22 40" } },
+        { "B0 0C 02 B0 2C 42", { "B0 0C 02", "B0 2C 42" } },
+        { "F0 00 00 66 05 00 20 02 4B 69 63 6B 00 F7", { "F0 00 00 66 05 00 20 02 4B 69 63 6B 00 F7" } },
+        { "C0 05 B0 07 64 F8", { "C0 05", "B0 07 64", "F8" } },
+        { "B0 02 7F F0 01 F7 B0 22", { "B0 02 7F", "F0 01 F7", "B0 22" } }, // a message cut short keeps what is there
+        { "7F 40 B0 02 7F", { "B0 02 7F" } },                               // stray data bytes begin nothing
+        { "F0 01 02", { "F0 01 02" } },                                     // an unended system-exclusive message runs to the end
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.block);
+        juce::MemoryBlock block;
+        block.loadFromHexString (c.block);
+
+        std::vector<std::string> messages;
+        JuceMidiPortBackend::forEachMessage (static_cast<const juce::uint8*> (block.getData()), (int) block.getSize(), [&] (const juce::uint8* data, int length)
+                                             {
+            juce::StringArray bytes;
+            for (int i = 0; i < length; ++i)
+                bytes.add (juce::String::toHexString ((int) data[i]).paddedLeft ('0', 2).toUpperCase());
+            messages.push_back (bytes.joinIntoString (" ").toStdString()); });
+
+        EXPECT_EQ (messages, c.messages);
+    }
+}
