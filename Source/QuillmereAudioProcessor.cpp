@@ -33,10 +33,16 @@ QuillmereAudioProcessor::QuillmereAudioProcessor()
 
     faderParameter->addListener (this);
     muteParameter->addListener (this);
+
+    // Registered for the instance's life; the watcher lists ports only while it watches.
+    PortWatcher::addListener (this);
 }
 
 QuillmereAudioProcessor::~QuillmereAudioProcessor()
 {
+    // First, with no lock held: waits for a reconnection in progress on the watcher's thread.
+    PortWatcher::removeListener (this);
+
     // Blank the linked strip while the device still exists.
     setChannelName ({});
 
@@ -149,8 +155,9 @@ void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
     const juce::ScopedLock sl (settingsLock);
 
     juce::XmlElement xml (settingsTag);
-    xml.setAttribute ("midiInName", midiInput != nullptr ? midiInName : juce::String());
-    xml.setAttribute ("midiOutName", midiOutput != nullptr ? midiOutName : juce::String());
+    // The wanted ports, open or not: a project saved while the console is away keeps its link.
+    xml.setAttribute ("midiInName", wantedMidiInName);
+    xml.setAttribute ("midiOutName", wantedMidiOutName);
     xml.setAttribute ("fader", (double) faderParameter->getValue());
     xml.setAttribute ("cut", muteParameter->getValue() != 0.0f ? 1 : 0);
     xml.setAttribute ("channel", channel.load());
@@ -181,6 +188,7 @@ void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInB
 
     restoreMidiInput (xml->getStringAttribute ("midiInName"));
     restoreMidiOutput (xml->getStringAttribute ("midiOutName"));
+    updateWatching();
 
     // Restored without telling the host: it is the host that asked for these values.
     faderParameter->setValue ((float) xml->getDoubleAttribute ("fader", (double) faderParameter->getValue()));
@@ -199,19 +207,9 @@ void QuillmereAudioProcessor::restoreMidiInput (const juce::String& storedName)
     if (wanted.isEmpty())
         return;
 
-    // Every port of that name is opened in turn, so with two of them the last one stays open.
-    // A restored port starts with an empty queue.
-    const auto names = MidiPortSystem::getInputNames();
-
-    for (int i = 0; i < names.size(); ++i)
-    {
-        if (names[i] == wanted)
-        {
-            closeMidiInput();
-            openMidiInput (i, true);
-            midiInName = wanted;
-        }
-    }
+    // Wanted even while absent: it is opened when it appears.
+    wantedMidiInName = wanted;
+    openMidiInputsNamed (wanted);
 }
 
 void QuillmereAudioProcessor::restoreMidiOutput (const juce::String& storedName)
@@ -221,11 +219,95 @@ void QuillmereAudioProcessor::restoreMidiOutput (const juce::String& storedName)
     if (wanted.isEmpty())
         return;
 
+    wantedMidiOutName = wanted;
+    openMidiOutputsNamed (wanted);
+}
+
+bool QuillmereAudioProcessor::openMidiInputsNamed (const juce::String& name)
+{
+    // Every port of that name is opened in turn, so with two of them the last one stays open.
+    // A port opened by name starts with an empty queue. When none has the name, the open
+    // input is left as it was.
+    const auto names = MidiPortSystem::getInputNames();
+
+    for (int i = 0; i < names.size(); ++i)
+    {
+        if (names[i] == name)
+        {
+            closeMidiInput();
+            openMidiInput (i, true);
+            midiInName = name;
+        }
+    }
+
+    return midiInput != nullptr && midiInName == name;
+}
+
+bool QuillmereAudioProcessor::openMidiOutputsNamed (const juce::String& name)
+{
     const auto names = MidiPortSystem::getOutputNames();
 
     for (int i = 0; i < names.size(); ++i)
-        if (names[i] == wanted)
-            replaceMidiOutput (MidiPortSystem::openOutput (i), wanted);
+        if (names[i] == name)
+            replaceMidiOutput (MidiPortSystem::openOutput (i), name);
+
+    return midiOutput != nullptr && midiOutName == name;
+}
+
+void QuillmereAudioProcessor::updateWatching()
+{
+    const auto needsWatching = wantedMidiInName.isNotEmpty() || wantedMidiOutName.isNotEmpty() || midiInput != nullptr || midiOutput != nullptr;
+    PortWatcher::setWatching (this, needsWatching);
+}
+
+QuillmereAudioProcessor::PortState QuillmereAudioProcessor::getPortState()
+{
+    const juce::ScopedLock sl (settingsLock);
+    const juce::ScopedLock dl (deviceLock);
+
+    PortState state;
+    state.inputOpen = midiInput != nullptr;
+    state.outputOpen = midiOutput != nullptr;
+    state.inName = midiInName;
+    state.outName = midiOutName;
+    state.wantedInName = wantedMidiInName;
+    state.wantedOutName = wantedMidiOutName;
+    return state;
+}
+
+void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, const juce::StringArray& outputNames)
+{
+    const juce::ScopedLock sl (settingsLock);
+
+    // A port the system no longer lists is gone, whatever its handle says: nothing more is
+    // sent to it, and the instance waits for it to come back.
+    if (midiInput != nullptr && ! inputNames.contains (midiInName))
+        closeMidiInput();
+
+    {
+        const juce::ScopedLock dl (deviceLock);
+
+        if (midiOutput != nullptr && ! outputNames.contains (midiOutName))
+            closeMidiOutput (false);
+    }
+
+    bool reconnected = false;
+
+    if (wantedMidiInName.isNotEmpty() && (midiInput == nullptr || midiInName != wantedMidiInName) && inputNames.contains (wantedMidiInName))
+        reconnected = openMidiInputsNamed (wantedMidiInName) || reconnected;
+
+    if (wantedMidiOutName.isNotEmpty() && (midiOutput == nullptr || midiOutName != wantedMidiOutName) && outputNames.contains (wantedMidiOutName))
+        reconnected = openMidiOutputsNamed (wantedMidiOutName) || reconnected;
+
+    // The console may have been switched off or used by others meanwhile: its strip is told
+    // everything again, the level even if it is the last one sent.
+    if (reconnected)
+    {
+        outbox.forgetLevelCache();
+        sendAllToDevice();
+    }
+
+    updateWatching();
 }
 
 JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
@@ -309,15 +391,17 @@ void QuillmereAudioProcessor::setMidiInput (int index)
     const juce::ScopedLock sl (settingsLock);
 
     // Messages still queued from the previous port are handed on at the next tick.
+    wantedMidiInName = MidiPortSystem::getInputNames()[index];
     closeMidiInput();
     openMidiInput (index, false);
+    updateWatching();
 }
 
-void QuillmereAudioProcessor::closeMidiOutput()
+void QuillmereAudioProcessor::closeMidiOutput (bool writeWhatWaits)
 {
-    // Messages made while this port was current are written to it before it closes; the
-    // sender is done with the port when detach returns.
-    outbox.detach();
+    // Messages made while this port was current are written to it before it closes, unless
+    // the port is gone; the sender is done with the port when detach returns.
+    outbox.detach (writeWhatWaits);
     midiOutput.reset();
     midiOutName = {};
 
@@ -355,7 +439,9 @@ void QuillmereAudioProcessor::setMidiOutput (int index)
 
     auto newOutput = MidiPortSystem::openOutput (index);
     const auto names = MidiPortSystem::getOutputNames();
+    wantedMidiOutName = names[index];
     replaceMidiOutput (std::move (newOutput), names[index]);
+    updateWatching();
 }
 
 juce::String QuillmereAudioProcessor::getDefaultMidiInputName (int channelToAsk)

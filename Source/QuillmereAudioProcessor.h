@@ -4,6 +4,7 @@
 #include "Parameters/BooleanParameter.h"
 #include "Parameters/FaderParameter.h"
 #include "Ports/ConsoleOutbox.h"
+#include "Ports/PortWatcher.h"
 #include "Ports/RealtimeReadGuard.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -26,6 +27,7 @@ class QuillmereAudioProcessor final : public juce::AudioProcessor
     , public juce::Timer
     , public MidiPortSystem::Input::Callback
     , public ParameterBroadcaster::Listener
+    , public PortWatcher::Listener
 {
 public:
     QuillmereAudioProcessor();
@@ -79,17 +81,27 @@ public:
                                                 bool idForAudioSuite) const override;
 
     //==============================================================================
-    /** Closes the current input and opens the port at that index of the system's input list.
-        A successful open starts the port and the 20 ms timer.
-        Message thread or the host's state thread.
+    /** Closes the current input and opens the port at that index of the system's input list,
+        which becomes the wanted input, even if it refuses to open now. A successful open starts
+        the port and the 20 ms timer. Message thread or the host's state thread.
     */
     void setMidiInput (int index);
 
     /** Closes the current output and opens the port at that index of the system's output
-        list; the device is handed the new port (null on failure).
-        Message thread or the host's state thread.
+        list, which becomes the wanted output; the device is handed the new port (null on
+        failure). Message thread or the host's state thread.
     */
     void setMidiOutput (int index);
+
+    /** A consistent copy of the ports' state, for the window. Any thread but a real-time one. */
+    struct PortState
+    {
+        bool inputOpen = false, outputOpen = false;
+        juce::String inName, outName;             // the open ports' names
+        juce::String wantedInName, wantedOutName; // what the instance waits for or holds
+    };
+
+    PortState getPortState();
 
     juce::String getDefaultMidiInputName (int channelToAsk);
     juce::String getDefaultMidiOutputName (int channelToAsk);
@@ -138,12 +150,27 @@ public:
     /** The thread that set the parameter: forwards level and mute changes to the device. */
     void parameterChanged (ParameterBroadcaster* broadcasterThatChanged) override;
 
+    /** The port watcher's thread, about once a second while a port is wanted or open: closes
+        an open port that the system no longer lists (its handle is dead), opens a wanted port
+        that is not open as soon as the system lists it, and then tells the console the channel
+        name, the mute and the level, so that its strip matches the track again.
+    */
+    void portsListed (const juce::StringArray& inputNames, const juce::StringArray& outputNames) override;
+
     //==============================================================================
     std::unique_ptr<MidiPortSystem::Input> midiInput;
     std::unique_ptr<MidiPortSystem::Output> midiOutput;
     juce::String midiInName;
     juce::String midiOutName;
     juce::String channelName;
+
+    /** The ports this instance wants: chosen in the window, restored from the project, or the
+        model's default used on restore; empty while it has never wanted one. The project keeps
+        them whether or not the ports are open, and an absent or refusing port is opened as soon
+        as it can be. Written with settingsLock held.
+    */
+    juce::String wantedMidiInName;
+    juce::String wantedMidiOutName;
     FaderParameter* faderParameter = nullptr;
     BooleanParameter* muteParameter = nullptr;
 
@@ -179,12 +206,15 @@ public:
 
 private:
     void replaceDevice (std::unique_ptr<QuillmereBaseDevice> newDevice);
-    void closeMidiOutput();
+    void closeMidiOutput (bool writeWhatWaits = true);
     void closeMidiInput();
     void openMidiInput (int index, bool emptyQueue);
     void replaceMidiOutput (std::unique_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName);
     void restoreMidiInput (const juce::String& storedName);
     void restoreMidiOutput (const juce::String& storedName);
+    bool openMidiInputsNamed (const juce::String& name);
+    bool openMidiOutputsNamed (const juce::String& name);
+    void updateWatching();
 
     // The device as host threads reach it: the same object as device, or null while it is
     // being replaced. Read only inside a ReadScope of sendGuard, so that the device is never

@@ -318,3 +318,128 @@ TEST (Soak, InstancesStayInStepWithTheConsoleUnderLoad)
         EXPECT_EQ (findGestureFault (*studio.hosts[i]), juce::String());
     }
 }
+
+// Sixteen instances on one console (a Mira's sixteen channels), the interface unplugged and
+// plugged in again twice while the host automates all of them. Each instance notices the
+// ports vanish, waits, reopens them by name when they are back and tells the console its
+// channel's state again: at the end, what each instance last sent through its reopened port
+// is its own level and cut, and the host never heard of any of it. Run under ThreadSanitizer
+// by the tsan preset.
+TEST (Soak, SixteenInstancesFollowTheirTracksAcrossAnUnplug)
+{
+    VirtualMidiPortBackend ports;
+    ports.install();
+    ConsoleSimulator console { ports, "Tarn16 Automation" };
+
+    std::vector<std::unique_ptr<QuillmereAudioProcessor>> instances;
+    std::vector<std::unique_ptr<HostRecorder>> hosts;
+
+    for (int i = 0; i < 16; ++i)
+    {
+        instances.push_back (std::make_unique<QuillmereAudioProcessor>());
+        auto& p = *instances.back();
+        p.setMidiInput (MidiPortSystem::getInputNames().indexOf (console.getPortName()));
+        p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf (console.getPortName()));
+        p.setDevice ("Mira");
+        p.channel = i + 1;
+        p.sendAllToDevice();
+        hosts.push_back (std::make_unique<HostRecorder> (p));
+    }
+
+    const auto allHoldPorts = [&] (bool shouldHold)
+    {
+        return std::all_of (instances.begin(), instances.end(), [shouldHold] (auto& p)
+                            {
+            const auto state = p->getPortState();
+            return state.inputOpen == shouldHold && state.outputOpen == shouldHold; });
+    };
+
+    std::atomic<bool> running { true }, hostPaused { false }, hostIdle { false };
+
+    std::thread hostThread ([&]
+                            {
+        juce::Random random (5);
+
+        while (running)
+        {
+            hostIdle = hostPaused.load();
+
+            if (! hostIdle)
+            {
+                for (auto& p : instances)
+                {
+                    p->faderParameter->setValue (random.nextFloat());
+
+                    if (random.nextInt (10) == 0)
+                        p->muteParameter->setValue (random.nextBool() ? 1.0f : 0.0f);
+                }
+            }
+
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        } });
+
+    // Where the blocks sent after the last unplug begin: nothing is recorded while no
+    // instance holds a port, so what follows went through the reopened ports.
+    size_t firstAfterUnplug = 0;
+
+    for (int round = 0; round < 2; ++round)
+    {
+        SCOPED_TRACE ("round " + std::to_string (round));
+        runMessageLoopFor (200);
+
+        ports.removeInputPort (console.getPortName());
+        ports.removeOutputPort (console.getPortName());
+        ASSERT_TRUE (runMessageLoopUntil ([&]
+                                          { return allHoldPorts (false); },
+                                          20000));
+        firstAfterUnplug = ports.getSentBlocksNow().size();
+        runMessageLoopFor (200);
+
+        ports.addInputPort (console.getPortName());
+        ports.addOutputPort (console.getPortName());
+        ASSERT_TRUE (runMessageLoopUntil ([&]
+                                          { return allHoldPorts (true); },
+                                          20000));
+    }
+
+    hostPaused = true;
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return hostIdle.load(); }));
+    EXPECT_TRUE (ports.waitUntilSent());
+
+    // What went out through each instance's reopened port ends with its own state.
+    const auto blocks = ports.getSentBlocks();
+
+    for (size_t i = 0; i < instances.size(); ++i)
+    {
+        SCOPED_TRACE ("instance " + std::to_string (i));
+        auto& p = *instances[i];
+        int lastLevel = -1, lastCut = -1;
+
+        for (auto it = blocks.begin() + (std::ptrdiff_t) firstAfterUnplug; it != blocks.end(); ++it)
+        {
+            const auto& b = *it;
+
+            if (b.handle != p.midiOutput.get() || b.bytes.size() != 6)
+                continue;
+
+            if (b.bytes[1] < 8)
+                lastLevel = (b.bytes[2] << 1) | (b.bytes[5] != 0 ? 1 : 0);
+            else if (b.bytes[1] == 0x0c)
+                lastCut = b.bytes[5] == 0x42 ? 1 : 0;
+        }
+
+        EXPECT_EQ (lastLevel, ConsoleSimulator::eightBitLevelOf (p.faderParameter->getValue()));
+        EXPECT_EQ (lastCut, p.muteParameter->getValue() != 0.0f ? 1 : 0);
+        EXPECT_TRUE (hosts[i]->describe().empty());
+    }
+
+    running = false;
+    hostThread.join();
+
+    EXPECT_EQ (ports.getNumOverlappingSends(), 0);
+    EXPECT_TRUE (console.getMalformedTraffic().isEmpty()) << console.getMalformedTraffic().joinIntoString ("\n");
+
+    hosts.clear();
+    instances.clear();
+}

@@ -250,7 +250,8 @@ TEST_F (StateTest, PortsAreFoundByNameOrLeftAsTheyWere)
     EXPECT_EQ (p.midiInName, "Twin");
     EXPECT_EQ (ports.getNumOpenInputs(), 1);
 
-    // A port that fails to open: closed, the timer stopped, and saved with an empty name.
+    // A port that fails to open: closed and the timer stopped, but still wanted, so saved
+    // with its name and opened when it stops refusing.
     ports.setFailOpens ("Studio In", true);
     ports.setFailOpens ("Studio Out", true);
     restore (p, chunkFrom (R"(<QUILLMERESETTINGS deviceName="Mira" midiInName="Studio In" midiOutName="Studio Out" channel="3"/>)"));
@@ -259,8 +260,8 @@ TEST_F (StateTest, PortsAreFoundByNameOrLeftAsTheyWere)
     EXPECT_FALSE (p.isTimerRunning());
 
     const auto xml = savedXml (p);
-    EXPECT_EQ (xml->getStringAttribute ("midiInName", "absent"), "");
-    EXPECT_EQ (xml->getStringAttribute ("midiOutName", "absent"), "");
+    EXPECT_EQ (xml->getStringAttribute ("midiInName", "absent"), "Studio In");
+    EXPECT_EQ (xml->getStringAttribute ("midiOutName", "absent"), "Studio Out");
     EXPECT_EQ (xml->getStringAttribute ("channel"), "3");
     EXPECT_EQ (xml->getStringAttribute ("deviceName"), "Mira");
 }

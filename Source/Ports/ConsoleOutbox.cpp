@@ -214,7 +214,7 @@ void ConsoleOutbox::attach (MidiPortSystem::Output& port)
     sender.store (senderOwner.get());
 }
 
-void ConsoleOutbox::detach()
+void ConsoleOutbox::detach (bool writeWhatWaits)
 {
     auto* oldSender = sender.load();
 
@@ -226,7 +226,7 @@ void ConsoleOutbox::detach()
     sender.store (nullptr);
     senderGuard.synchronise();
 
-    oldSender->remove (*this);
+    oldSender->remove (*this, writeWhatWaits);
     clear();
     senderOwner.reset();
 }

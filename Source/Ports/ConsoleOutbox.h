@@ -61,9 +61,10 @@ public:
 
     /** Writes what is waiting to the attached port, then stops using it. A close waits no
         longer than writing its own waiting messages takes (and never past a fixed bound, in
-        case a driver stalls); whatever could not be written by then is dropped.
+        case a driver stalls); whatever could not be written by then is dropped. A port that
+        has vanished is not written to: what waits is dropped at once.
     */
-    void detach();
+    void detach (bool writeWhatWaits = true);
 
     bool isAttached() const noexcept { return sender.load() != nullptr; }
 

@@ -72,7 +72,7 @@ void PortSender::add (ConsoleOutbox& outbox, MidiPortSystem::Output& port)
     entries.push_back ({ &outbox, &port, false });
 }
 
-void PortSender::remove (ConsoleOutbox& outbox)
+void PortSender::remove (ConsoleOutbox& outbox, bool writeWhatWaits)
 {
     std::unique_lock<std::mutex> lock (entriesLock);
 
@@ -85,15 +85,18 @@ void PortSender::remove (ConsoleOutbox& outbox)
     if (find() == entries.end())
         return;
 
-    find()->closing = true;
-    lock.unlock();
-    wake();
-    lock.lock();
+    if (writeWhatWaits)
+    {
+        find()->closing = true;
+        lock.unlock();
+        wake();
+        lock.lock();
 
-    // While this thread holds the lock, no write is in progress, so a waiting message is all
-    // that can be left.
-    messageWritten.wait_for (lock, closeBound, [&]
-                             { return ! outbox.hasPending(); });
+        // While this thread holds the lock, no write is in progress, so a waiting message is
+        // all that can be left.
+        messageWritten.wait_for (lock, closeBound, [&]
+                                 { return ! outbox.hasPending(); });
+    }
 
     const auto position = (size_t) std::distance (entries.begin(), find());
     entries.erase (entries.begin() + (std::ptrdiff_t) position);

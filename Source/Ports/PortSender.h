@@ -38,10 +38,11 @@ public:
     /** Adds an outbox whose messages go out through the given open port. */
     void add (ConsoleOutbox& outbox, MidiPortSystem::Output& port);
 
-    /** Writes the outbox's waiting messages before any other's, then removes it. Waits for a
-        write in progress; gives up on the rest after a fixed bound, for a stalled driver.
+    /** Writes the outbox's waiting messages before any other's (unless told not to), then
+        removes it. Waits for a write in progress; gives up on the rest after a fixed bound, for
+        a stalled driver.
     */
-    void remove (ConsoleOutbox& outbox);
+    void remove (ConsoleOutbox& outbox, bool writeWhatWaits = true);
 
     /** Tells the sender that a message waits. Any thread: never blocks, never allocates. */
     void wake() noexcept;

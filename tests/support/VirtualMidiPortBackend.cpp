@@ -28,6 +28,7 @@ public:
     const juce::String name;
     Callback& callback;
     std::atomic<bool> started { false };
+    bool dead = false; // the port was removed; guarded by the owner's portsMutex
 };
 
 class VirtualMidiPortBackend::VirtualOutput final : public MidiPortSystem::Output
@@ -115,6 +116,10 @@ void VirtualMidiPortBackend::removeInputPort (const juce::String& name)
 {
     const std::lock_guard<std::mutex> lock (portsMutex);
     inputNames.removeString (name);
+
+    for (auto* input : openInputs)
+        if (input->name == name)
+            input->dead = true;
 }
 
 void VirtualMidiPortBackend::setFailOpens (const juce::String& name, bool shouldFail)
@@ -176,7 +181,7 @@ void VirtualMidiPortBackend::driverThreadLoop()
 
                 if (inputNames.contains (next.port))
                     for (auto* input : openInputs)
-                        if (input->name == next.port && input->started)
+                        if (input->name == next.port && input->started && ! input->dead)
                             targets.push_back (input);
             }
 
@@ -334,12 +339,14 @@ int VirtualMidiPortBackend::getNumOpenOutputs() const
 
 juce::StringArray VirtualMidiPortBackend::getInputNames()
 {
+    ++listings;
     const std::lock_guard<std::mutex> lock (portsMutex);
     return inputNames;
 }
 
 juce::StringArray VirtualMidiPortBackend::getOutputNames()
 {
+    ++listings;
     const std::lock_guard<std::mutex> lock (portsMutex);
     return outputNames;
 }

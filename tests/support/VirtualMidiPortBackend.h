@@ -48,7 +48,7 @@ public:
     void addOutputPort (const juce::String& name);
 
     /** Removes every port with that name from the list; open handles stay open but receive
-        nothing more.
+        nothing more, also when a port of that name is added again (that is a new port).
     */
     void removeInputPort (const juce::String& name);
 
@@ -72,6 +72,9 @@ public:
 
     /** Sends that went to handles of ports that had been removed. */
     int getNumSendsToDeadPorts() const { return sendsToDeadPorts.load(); }
+
+    /** How often the port lists have been asked for, inputs and outputs counted apart. */
+    int getNumListings() const { return listings.load(); }
 
     /** Seconds since the backend was created, on the clock of SentBlock::seconds. */
     double getSeconds() const;
@@ -157,6 +160,7 @@ private:
 
     std::atomic<int> overlappingSends { 0 };
     std::atomic<int> sendsToDeadPorts { 0 };
+    std::atomic<int> listings { 0 };
 
     std::mutex holdMutex; // guards heldNames and numHeldSends
     std::condition_variable holdChanged;

@@ -1,0 +1,188 @@
+#include "PortWatcher.h"
+
+namespace
+{
+    /** The watcher's state, shared by its thread and the listeners' threads. */
+    struct Watch
+    {
+        struct Entry
+        {
+            PortWatcher::Listener* listener;
+            bool watching;
+        };
+
+        std::mutex lock; // guards everything below; never held during a listener's call
+        std::condition_variable changed;
+        std::vector<Entry> entries;
+        PortWatcher::Listener* calling = nullptr;
+        juce::StringArray lastInputs, lastOutputs;
+        int changeCount = 0;
+
+        // The thread runs while someone watches and ends by itself when nobody does; whoever
+        // starts the next one, or removes the last listener, joins it.
+        std::thread thread;
+        bool threadRunning = false;
+        int threadGeneration = 0; // a thread stops as soon as its generation is not the current one
+
+        bool anyWatching() const
+        {
+            return std::any_of (entries.begin(), entries.end(), [] (const Entry& e)
+                                { return e.watching; });
+        }
+
+        bool isWatching (PortWatcher::Listener* listener) const
+        {
+            return std::any_of (entries.begin(), entries.end(), [listener] (const Entry& e)
+                                { return e.listener == listener && e.watching; });
+        }
+
+        /** With the lock held: starts the thread if nobody runs one. */
+        void startThreadIfNeeded()
+        {
+            if (threadRunning)
+                return;
+
+            // A thread that ended by itself has released the lock for good.
+            if (thread.joinable())
+                thread.join();
+
+            threadRunning = true;
+            thread = std::thread ([this, generation = threadGeneration]
+                                  { run (generation); });
+        }
+
+        void run (int generation)
+        {
+            std::unique_lock<std::mutex> held (lock);
+            const auto stopping = [this, generation]
+            { return threadGeneration != generation || ! anyWatching(); };
+
+            for (;;)
+            {
+                if (stopping())
+                {
+                    if (threadGeneration == generation)
+                        threadRunning = false;
+
+                    return;
+                }
+
+                if (changed.wait_for (held, std::chrono::milliseconds (PortWatcher::intervalMs), stopping))
+                    continue;
+
+                held.unlock();
+                const auto inputs = MidiPortSystem::getInputNames();
+                const auto outputs = MidiPortSystem::getOutputNames();
+                held.lock();
+
+                if (inputs != lastInputs || outputs != lastOutputs)
+                {
+                    lastInputs = inputs;
+                    lastOutputs = outputs;
+                    ++changeCount;
+                }
+
+                // One listener at a time, each looked up again before its call, since the list
+                // may change while the lock is released.
+                std::vector<PortWatcher::Listener*> toCall;
+
+                for (const auto& e : entries)
+                    if (e.watching)
+                        toCall.push_back (e.listener);
+
+                for (auto* listener : toCall)
+                {
+                    if (threadGeneration != generation || ! isWatching (listener))
+                        continue;
+
+                    calling = listener;
+                    held.unlock();
+                    listener->portsListed (inputs, outputs);
+                    held.lock();
+                    calling = nullptr;
+                    changed.notify_all();
+                }
+            }
+        }
+    };
+
+    Watch& getWatch()
+    {
+        static Watch watch;
+        return watch;
+    }
+}
+
+void PortWatcher::addListener (Listener* listener)
+{
+    jassert (listener != nullptr);
+
+    auto& watch = getWatch();
+    const std::lock_guard<std::mutex> held (watch.lock);
+    watch.entries.push_back ({ listener, false });
+}
+
+void PortWatcher::removeListener (Listener* listener)
+{
+    auto& watch = getWatch();
+    std::thread finished;
+
+    {
+        std::unique_lock<std::mutex> held (watch.lock);
+
+        watch.entries.erase (std::remove_if (watch.entries.begin(), watch.entries.end(), [listener] (const Watch::Entry& e)
+                                             { return e.listener == listener; }),
+                             watch.entries.end());
+
+        // A call in progress finishes before the listener may go.
+        watch.changed.wait (held, [&]
+                            { return watch.calling != listener; });
+
+        if (watch.entries.empty())
+        {
+            ++watch.threadGeneration;
+            watch.threadRunning = false;
+            watch.changed.notify_all();
+            finished = std::move (watch.thread);
+        }
+    }
+
+    if (finished.joinable())
+        finished.join();
+}
+
+void PortWatcher::setWatching (Listener* listener, bool shouldWatch)
+{
+    auto& watch = getWatch();
+    const std::lock_guard<std::mutex> held (watch.lock);
+
+    for (auto& e : watch.entries)
+        if (e.listener == listener)
+            e.watching = shouldWatch;
+
+    if (watch.anyWatching())
+        watch.startThreadIfNeeded();
+
+    watch.changed.notify_all();
+}
+
+int PortWatcher::getChangeCount()
+{
+    auto& watch = getWatch();
+    const std::lock_guard<std::mutex> held (watch.lock);
+    return watch.changeCount;
+}
+
+juce::StringArray PortWatcher::getLastInputNames()
+{
+    auto& watch = getWatch();
+    const std::lock_guard<std::mutex> held (watch.lock);
+    return watch.lastInputs;
+}
+
+juce::StringArray PortWatcher::getLastOutputNames()
+{
+    auto& watch = getWatch();
+    const std::lock_guard<std::mutex> held (watch.lock);
+    return watch.lastOutputs;
+}
