@@ -9,6 +9,12 @@ namespace
 
     constexpr const char* scribbleCharacters = "1234567890-=_+qwertyuiopQWERTYUIOPasdfghjklASDFGHJKL;:zxcvbnmZXCVBNM,./?!&*()";
 
+    /** Sets the mute parameter to the other of its two values, telling the host. */
+    void flip (AudioProcessorParameterWithChangeManager& mute)
+    {
+        mute.setValueNotifyingHost (mute.getValue() == 0.0f ? 1.0f : 0.0f);
+    }
+
     /** The number a selector's text starts with, as C's atoi reads it; 0 when there is none. */
     int leadingNumberOf (const juce::String& text)
     {
@@ -312,11 +318,26 @@ void QuillmereAudioProcessorEditor::sliderDragEnded (juce::Slider*)
         fader->changeManager->endChange (this);
 }
 
-void QuillmereAudioProcessorEditor::buttonClicked (juce::Button*) {}
+void QuillmereAudioProcessorEditor::buttonClicked (juce::Button* button)
+{
+    // A pointer's click was counted when the key went down. A click that no pointer made (an
+    // accessibility client's press) flips the mute in one whole gesture of its own.
+    if (button != &muteButton || muteButton.isReleasingPointer())
+        return;
+
+    if (auto* mute = getManagedParameter (muteParameterIndex))
+    {
+        mute->changeManager->beginChange (this);
+        flip (*mute);
+        mute->changeManager->endChange (this);
+    }
+}
 
 void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
 {
-    const auto down = button->getState() == juce::Button::buttonDown;
+    // Pressed only while a pointer holds the key: the pressed state that the framework flashes
+    // after a quick release, or for a click without a pointer, is no second press.
+    const auto down = button->getState() == juce::Button::buttonDown && muteButton.isHeldByPointer();
 
     if (down != muteKeyWasDown)
     {
@@ -326,7 +347,7 @@ void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
             if (down)
             {
                 mute->changeManager->beginChange (this);
-                mute->setValueNotifyingHost (mute->getValue() == 0.0f ? 1.0f : 0.0f);
+                flip (*mute);
             }
             else
             {

@@ -30,6 +30,16 @@ namespace
     {
         e.modelBox.setSelectedId (id, juce::sendNotificationSync);
     }
+
+    /** A press or release of the main mouse button at the centre of a component, as the
+        framework hands it to the component.
+    */
+    juce::MouseEvent pointerEventOn (juce::Component& component)
+    {
+        const auto centre = component.getLocalBounds().getCentre().toFloat();
+        const auto now = juce::Time::getCurrentTime();
+        return { juce::Desktop::getInstance().getMainMouseSource(), centre, juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier), juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation, juce::MouseInputSource::defaultRotation, juce::MouseInputSource::defaultTiltX, juce::MouseInputSource::defaultTiltY, &component, &component, now, centre, now, 1, false };
+    }
 }
 
 TEST_F (EditorFixture, OpeningWithoutADeviceShowsTheStoredStateAndOpensNothing)
@@ -247,25 +257,59 @@ TEST_F (EditorFixture, TheCutKeyFlipsTheMuteOnPressInsideAGesture)
     processor->channel = 1;
     auto& e = openEditor();
     HostRecorder host (*processor);
+    const auto pointer = pointerEventOn (e.muteButton);
+    juce::Component& key = e.muteButton; // the mouse callbacks as the framework calls them
 
-    e.muteButton.setState (juce::Button::buttonOver);
-    e.muteButton.setState (juce::Button::buttonDown);
-    EXPECT_EQ (processor->muteParameter->getValue(), 1.0f);
-    e.muteButton.setState (juce::Button::buttonOver);
+    // Pressed and released before the key is ever painted, as a tap is: the framework shows
+    // the key pressed once more after the release, which is no press of the pointer.
+    key.mouseDown (pointer);
+    EXPECT_EQ (processor->muteParameter->getValue(), 1.0f); // at once, while still held
+    EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 1.00" }));
+    key.mouseUp (pointer);
+    runMessageLoopFor (150);
     EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 1.00", "end 1" }));
+    EXPECT_EQ (processor->muteParameter->getValue(), 1.0f);
 
-    // Dragged off the held key and back on: the gesture ends and a new one flips again.
+    // Dragged off the held key and back on (the states the key goes through as the pointer
+    // leaves and returns): the gesture ends and a new one flips again.
     host.clear();
-    e.muteButton.setState (juce::Button::buttonDown);
+    key.mouseDown (pointer);
     e.muteButton.setState (juce::Button::buttonNormal);
     e.muteButton.setState (juce::Button::buttonDown);
-    e.muteButton.setState (juce::Button::buttonNormal);
+    key.mouseUp (pointer);
+    runMessageLoopFor (150);
     EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 0.00", "end 1", "begin 1", "value 1 1.00", "end 1" }));
-    EXPECT_TRUE (console.getStrip (0).cut);
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return console.getStrip (0).cut; }));
 
     // The key lights at the next tick; a click never toggles it by itself.
     EXPECT_TRUE (runMessageLoopUntil ([&]
                                       { return e.muteButton.getToggleState(); }));
+
+    // Shown pressed without a pointer on it, as the framework flashes a key, it is no press.
+    host.clear();
+    e.muteButton.setState (juce::Button::buttonDown);
+    e.muteButton.setState (juce::Button::buttonNormal);
+    EXPECT_TRUE (host.getEvents().empty());
+}
+
+TEST_F (EditorFixture, AClickThatNoPointerMadeFlipsTheMuteInOneWholeGesture)
+{
+    // What an accessibility client's press does: the framework flashes the key and clicks it.
+    processor->setDevice ("Tarn16");
+    processor->channel = 1;
+    auto& e = openEditor();
+    HostRecorder host (*processor);
+
+    for (const auto muted : { 1.0f, 0.0f })
+    {
+        host.clear();
+        e.muteButton.triggerClick();
+        runMessageLoopFor (250);
+
+        EXPECT_EQ (processor->muteParameter->getValue(), muted);
+        EXPECT_EQ (host.describe(), (Strings { "begin 1", muted == 1.0f ? "value 1 1.00" : "value 1 0.00", "end 1" }));
+    }
 }
 
 TEST_F (EditorFixture, PollingFollowsTheParametersWithoutEchoingToTheHost)

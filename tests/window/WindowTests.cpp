@@ -187,6 +187,82 @@ TEST_F (WindowTest, TheCutKeyMutesOnPressAndEndsTheGestureOnRelease)
                                       { return editor->muteButton.getToggleState(); }));
 }
 
+TEST_F (WindowTest, EveryClickOnTheCutKeyFlipsTheMuteOnceInOneGesture)
+{
+    // The message loop does not run while xdotool works, so each command's events reach the
+    // window together: "mousedown 1 mouseup 1" is a tap whose release comes before the key
+    // could be repainted as pressed, as on a touchpad or with a busy message thread. Between
+    // the commands of a case the window has time to repaint.
+    const struct
+    {
+        const char* what;
+        juce::StringArray commands;
+        int clicks;
+    } cases[] = {
+        { "tap", { "mousedown 1 mouseup 1" }, 1 },
+        { "click", { "click 1" }, 1 },
+        { "press, release at once", { "mousedown 1 sleep 0.05 mouseup 1" }, 1 },
+        { "press held over a repaint", { "mousedown 1", "mouseup 1" }, 1 },
+        { "two taps at once", { "mousedown 1 mouseup 1 mousedown 1 mouseup 1" }, 2 },
+        { "tap again", { "mousedown 1 mouseup 1" }, 1 },
+    };
+
+    movePointerTo (90, 60);
+    auto muted = false;
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        const auto before = console.getStrip (0);
+        host.clear();
+
+        for (const auto& command : c.commands)
+        {
+            xdotool (command);
+            runMessageLoopFor (150);
+        }
+
+        // Each click: one gesture around one flip.
+        std::vector<std::string> expected;
+
+        for (int i = 0; i < c.clicks; ++i)
+        {
+            muted = ! muted;
+            expected.insert (expected.end(), { "begin 1", muted ? "value 1 1.00" : "value 1 0.00", "end 1" });
+        }
+
+        EXPECT_EQ (host.describe(), expected);
+        EXPECT_EQ (processor.muteParameter->getValue(), muted ? 1.0f : 0.0f);
+
+        // The console ends in the same state, told once per click.
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return console.getStrip (0).muteMessages >= before.muteMessages + c.clicks; }));
+        runMessageLoopFor (100);
+        EXPECT_EQ (console.getStrip (0).muteMessages, before.muteMessages + c.clicks);
+        EXPECT_EQ (console.getStrip (0).cut, muted);
+
+        if (processor.muteParameter->getValue() != (muted ? 1.0f : 0.0f))
+            return; // later cases would only repeat the failure
+    }
+}
+
+TEST_F (WindowTest, DraggingOffTheHeldCutKeyAndBackFlipsTheMuteAgain)
+{
+    movePointerTo (90, 60);
+    xdotool ("mousedown 1");
+    runMessageLoopFor (100);
+    movePointerTo (90, 125); // off the key, above the fader
+    movePointerTo (90, 60);
+    xdotool ("mouseup 1");
+    runMessageLoopFor (150);
+
+    EXPECT_EQ (host.describe(), (std::vector<std::string> { "begin 1", "value 1 1.00", "end 1", "begin 1", "value 1 0.00", "end 1" }));
+    EXPECT_EQ (processor.muteParameter->getValue(), 0.0f);
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return console.getStrip (0).muteMessages == 2; }));
+    EXPECT_FALSE (console.getStrip (0).cut);
+}
+
 TEST_F (WindowTest, DoubleClickOnTheStripEditsTheNameThroughTheFilter)
 {
     movePointerTo (290, 570);
