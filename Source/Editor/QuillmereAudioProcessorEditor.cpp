@@ -23,30 +23,6 @@ namespace
 }
 
 //==============================================================================
-QuillmereAudioProcessorEditorMouseListener::QuillmereAudioProcessorEditorMouseListener (QuillmereAudioProcessorEditor& editorToListenTo)
-    : editor (&editorToListenTo)
-{
-    editor->addMouseListener (this, false);
-}
-
-QuillmereAudioProcessorEditorMouseListener::~QuillmereAudioProcessorEditorMouseListener()
-{
-    editor->removeMouseListener (this);
-}
-
-void QuillmereAudioProcessorEditorMouseListener::mouseDown (const juce::MouseEvent& event)
-{
-    if (event.eventComponent == nullptr || event.eventComponent->getName() != "level" || ! event.mods.isAltDown())
-        return;
-
-    // The single-precision 0.72 widened, which puts the cap's centre on the 0 mark. The
-    // listeners hear of it at once: told later, they would read whatever the 50 ms poll has
-    // put back into the slider in between.
-    if (auto* slider = dynamic_cast<juce::Slider*> (event.eventComponent))
-        slider->setValue ((double) 0.72f, juce::sendNotificationSync);
-}
-
-//==============================================================================
 QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProcessor& owner)
     : juce::AudioProcessorEditor (owner)
     , quillmereProcessor (owner)
@@ -54,16 +30,13 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     setLookAndFeel (&velmoraLookAndFeel);
     background = juce::ImageCache::getFromMemory (BinaryData::background_png, BinaryData::background_pngSize);
 
-    mouseListener = std::make_unique<QuillmereAudioProcessorEditorMouseListener> (*this);
-
     // The fader: relative drags with the framework's sensitivity (250 pixels span the range),
-    // no jump of the cap on a click in the groove.
+    // no jump of the cap on a click in the groove; Alt-click puts it on the 0 mark.
     addAndMakeVisible (levelSlider);
     levelSlider.setSliderStyle (juce::Slider::LinearVertical);
     levelSlider.setTextBoxStyle (juce::Slider::NoTextBox, false, 0, 0);
     levelSlider.setRange (0.0, 1.0, 0.01);
     levelSlider.addListener (this);
-    levelSlider.addMouseListener (mouseListener.get(), true);
     levelSlider.setSliderSnapsToMousePosition (false);
     levelSlider.setMouseClickGrabsKeyboardFocus (false);
 
@@ -163,9 +136,6 @@ QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
     for (int i = 0; i < 2; ++i)
         if (auto* parameter = getManagedParameter (i))
             parameter->changeManager->removeChangeSource (this);
-
-    levelSlider.removeMouseListener (mouseListener.get());
-    mouseListener.reset();
 
     // The look-and-feels are members that go before the controls using them.
     scribbleStrip->setLookAndFeel (nullptr);

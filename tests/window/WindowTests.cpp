@@ -263,6 +263,55 @@ TEST_F (WindowTest, DraggingOffTheHeldCutKeyAndBackFlipsTheMuteAgain)
     EXPECT_FALSE (console.getStrip (0).cut);
 }
 
+TEST_F (WindowTest, AnAltClickEndsOnTheZeroMarkHoweverThePointerWobbles)
+{
+    // Movements of 1 to 3 pixels between the press and the release, relative to the press.
+    const std::vector<std::pair<int, int>> wobbles[] = {
+        { { 0, 1 } },
+        { { 0, -3 } },
+        { { 1, -2 }, { -1, 3 }, { 0, 1 } },
+        { { 3, 0 }, { 0, 3 } },
+    };
+
+    for (const auto& wobble : wobbles)
+    {
+        juce::String moves;
+
+        for (const auto& [dx, dy] : wobble)
+            moves << "(" << dx << ", " << dy << ") ";
+
+        SCOPED_TRACE (moves);
+        setLevel (0.3f);
+        ASSERT_TRUE (runMessageLoopUntil ([&]
+                                          { return console.getStrip (0).faderLevel == ConsoleSimulator::eightBitLevelOf (0.3f); }));
+        const auto before = console.getStrip (0);
+        movePointerTo (90, 500);
+
+        xdotool ("keydown alt mousedown 1");
+        runMessageLoopFor (100);
+
+        for (const auto& [dx, dy] : wobble)
+        {
+            xdotool ("mousemove_relative --sync -- " + juce::String (dx) + " " + juce::String (dy));
+            runMessageLoopFor (60);
+        }
+
+        xdotool ("mouseup 1 keyup alt");
+        runMessageLoopFor (150);
+
+        EXPECT_EQ (processor.faderParameter->getValue(), 0.72f);
+        EXPECT_EQ (host.describe(), (std::vector<std::string> { "begin 0", "value 0 0.72", "end 0" }));
+
+        // The console's fader goes to the 0 mark and stays there.
+        const auto zeroMark = ConsoleSimulator::eightBitLevelOf (0.72f);
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return console.getStrip (0).faderLevel == zeroMark; }));
+        runMessageLoopFor (100);
+        EXPECT_EQ (console.getStrip (0).faderLevel, zeroMark);
+        EXPECT_EQ (console.getStrip (0).levelMessages, before.levelMessages + 1);
+    }
+}
+
 TEST_F (WindowTest, DoubleClickOnTheStripEditsTheNameThroughTheFilter)
 {
     movePointerTo (290, 570);
