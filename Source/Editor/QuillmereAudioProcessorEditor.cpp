@@ -15,6 +15,16 @@ namespace
         mute.setValueNotifyingHost (mute.getValue() == 0.0f ? 1.0f : 0.0f);
     }
 
+    /** Keeps a control from taking the keyboard focus, when clicked or otherwise, so that the
+        keys a user presses go on to the host. Only text being typed takes the focus: the text
+        editor that the scribble strip or the channel box opens while it is edited.
+    */
+    void keepFromKeyboardFocus (juce::Component& control)
+    {
+        control.setWantsKeyboardFocus (false);
+        control.setMouseClickGrabsKeyboardFocus (false);
+    }
+
     /** The number a selector's text starts with, as C's atoi reads it; 0 when there is none. */
     int leadingNumberOf (const juce::String& text)
     {
@@ -38,13 +48,14 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     levelSlider.setRange (0.0, 1.0, 0.01);
     levelSlider.addListener (this);
     levelSlider.setSliderSnapsToMousePosition (false);
-    levelSlider.setMouseClickGrabsKeyboardFocus (false);
+    keepFromKeyboardFocus (levelSlider);
 
     // The CUT key: the mute flips on press; the key itself never toggles.
     addAndMakeVisible (muteButton);
     muteButton.setButtonText ("CUT");
     muteButton.addListener (this);
     muteButton.setClickingTogglesState (false);
+    keepFromKeyboardFocus (muteButton);
 
     const std::pair<juce::ComboBox*, std::pair<const char*, const char*>> boxes[] = {
         { &modelBox, { "Select Model", "Error Loading Models" } },
@@ -56,6 +67,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     {
         addAndMakeVisible (*box);
         box->setEditableText (false);
+        keepFromKeyboardFocus (*box);
         box->setJustificationType (juce::Justification::centred);
         box->setTextWhenNothingSelected (texts.first);
         box->setTextWhenNoChoicesAvailable (texts.second);
@@ -69,6 +81,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     addAndMakeVisible (*channelBox);
     channelBox->menuItemHeight = 26.0f;
     channelBox->setEditableText (true);
+    keepFromKeyboardFocus (*channelBox);
     channelBox->setLookAndFeel (&channelNumberLookAndFeel);
     channelBox->setJustificationType (juce::Justification::centred);
     channelBox->setTextWhenNothingSelected ("0");
@@ -191,6 +204,9 @@ void QuillmereAudioProcessorEditor::updateScribbleStrip()
         scribbleStrip->setEditable (false, false, false);
         scribbleStrip->setText ("Channel " + juce::String (quillmereProcessor.channel.load()), juce::dontSendNotification);
     }
+
+    // An editable label would take the focus; its text editor takes it while it is shown.
+    keepFromKeyboardFocus (*scribbleStrip);
 }
 
 void QuillmereAudioProcessorEditor::selectPort (juce::ComboBox& box, bool isInput)

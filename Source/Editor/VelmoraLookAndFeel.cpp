@@ -44,8 +44,11 @@ void VelmoraLookAndFeel::positionComboBoxText (juce::ComboBox& box, juce::Label&
     label.setFont (getComboBoxFont (box));
     label.setColour (juce::Label::textColourId, juce::Colours::white);
 
-    // Every click on a selector reaches the box itself, which opens its list.
+    // Every click on a selector reaches the box itself, which opens its list. The label of
+    // an editable box would take the keyboard focus and hand arrow keys to the box; keys
+    // go on to the host instead, and only the text editor takes the focus while text is typed.
     label.setInterceptsMouseClicks (false, false);
+    label.setWantsKeyboardFocus (false);
 }
 
 juce::Font VelmoraLookAndFeel::getPopupMenuFont()

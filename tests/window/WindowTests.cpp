@@ -7,6 +7,7 @@
 #include "../support/TestHelpers.h"
 
 #include <gtest/gtest.h>
+#include <typeinfo>
 
 using namespace testing_helpers;
 
@@ -51,6 +52,32 @@ namespace
     bool isLilac (juce::Colour c)
     {
         return std::abs (c.getRed() - 180) < 30 && std::abs (c.getGreen() - 129) < 30 && std::abs (c.getBlue() - 208) < 30;
+    }
+
+    /** Stands in for the host: a plug-in wrapper passes on to the host every key that no
+        control of the window has used, and those keys reach a listener on the window itself.
+    */
+    struct KeysPassedOn final : public juce::KeyListener
+    {
+        bool keyPressed (const juce::KeyPress& key, juce::Component*) override
+        {
+            keys.add (key.getTextDescription());
+            return false;
+        }
+
+        juce::StringArray keys;
+    };
+
+    /** The pop-up menu window that is open, if any. */
+    juce::Component* openMenuWindow (juce::Component& editor)
+    {
+        auto& desktop = juce::Desktop::getInstance();
+
+        for (int i = 0; i < desktop.getNumComponents(); ++i)
+            if (auto* c = desktop.getComponent (i); c != &editor && c->isShowing())
+                return c;
+
+        return nullptr;
     }
 
     struct WindowTest : public ::testing::Test
@@ -310,6 +337,118 @@ TEST_F (WindowTest, AnAltClickEndsOnTheZeroMarkHoweverThePointerWobbles)
         EXPECT_EQ (console.getStrip (0).faderLevel, zeroMark);
         EXPECT_EQ (console.getStrip (0).levelMessages, before.levelMessages + 1);
     }
+}
+
+TEST_F (WindowTest, KeysGoToTheHostWhateverWasClickedBefore)
+{
+    // Another model enables the port and channel selectors.
+    editor->modelBox.setSelectedId (2, juce::sendNotificationSync);
+    runMessageLoopFor (100);
+    ASSERT_TRUE (editor->midiInputBox.isEnabled());
+
+    KeysPassedOn passedOn;
+    editor->addKeyListener (&passedOn);
+
+    const auto openAndDismiss = [this] (juce::Point<int> box, const juce::String& dismissal)
+    {
+        movePointerTo (box.x, box.y);
+        xdotool ("click 1");
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return openMenuWindow (*editor) != nullptr; }));
+        runMessageLoopFor (100);
+
+        if (dismissal == "click elsewhere")
+        {
+            movePointerTo (300, 150); // the maker's logo on the right panel
+            xdotool ("click 1");
+        }
+        else
+        {
+            xdotool ("key " + dismissal);
+        }
+
+        // The pointer then rests away from the lists. Its movement also makes the X server send
+        // an event: JUCE reads events that Xlib has already taken from the connection (while
+        // the open list polls the pointer) only when another one arrives.
+        movePointerTo (290, 160);
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return openMenuWindow (*editor) == nullptr; }));
+        runMessageLoopFor (100);
+    };
+
+    const struct
+    {
+        const char* what;
+        std::function<void()> action;
+    } cases[] = {
+        { "the window has gained the focus", [this]
+          {
+              // What the window's peer does when the window becomes the active one.
+              editor->grabKeyboardFocus();
+              runMessageLoopFor (50);
+          } },
+        { "CUT was clicked", [this]
+          {
+              movePointerTo (90, 60);
+              xdotool ("click 1");
+              runMessageLoopFor (150);
+          } },
+        { "the scribble strip was edited", [this]
+          {
+              movePointerTo (290, 570);
+              xdotool ("click --repeat 2 --delay 80 1");
+              runMessageLoopFor (200);
+              xdotool ("type --delay 40 Tom");
+              xdotool ("key Return");
+              runMessageLoopFor (150);
+              EXPECT_EQ (processor.getChannelName(), "Tom");
+          } },
+        { "the model list was dismissed with Escape", [&]
+          { openAndDismiss ({ 290, 345 }, "Escape"); } },
+        { "the model list was dismissed by a click elsewhere", [&]
+          { openAndDismiss ({ 290, 345 }, "click elsewhere"); } },
+        { "the input list was dismissed with Escape", [&]
+          { openAndDismiss ({ 290, 420 }, "Escape"); } },
+        { "the output list was dismissed by a click elsewhere", [&]
+          { openAndDismiss ({ 290, 495 }, "click elsewhere"); } },
+        { "the channel list was dismissed with Escape", [&]
+          { openAndDismiss ({ 290, 270 }, "Escape"); } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        c.action();
+
+        const auto mute = processor.muteParameter->getValue();
+        const auto model = processor.getDeviceModelName();
+        const auto input = processor.midiInName;
+        const auto output = processor.midiOutName;
+        const auto channel = processor.channel.load();
+        host.clear();
+        ports.clearSentBlocks();
+        passedOn.keys.clear();
+
+        // No control holds the keyboard focus.
+        if (auto* focused = juce::Component::getCurrentlyFocusedComponent())
+        {
+            EXPECT_FALSE (editor->isParentOf (focused)) << "focus on " << typeid (*focused).name();
+        }
+
+        xdotool ("key --delay 40 Up Down Left Right Return");
+        runMessageLoopFor (250);
+
+        EXPECT_EQ (passedOn.keys, juce::StringArray ({ "cursor up", "cursor down", "cursor left", "cursor right", "return" }));
+        EXPECT_EQ (processor.muteParameter->getValue(), mute);
+        EXPECT_EQ (processor.getDeviceModelName(), model);
+        EXPECT_EQ (processor.midiInName, input);
+        EXPECT_EQ (processor.midiOutName, output);
+        EXPECT_EQ (processor.channel.load(), channel);
+        EXPECT_TRUE (host.getEvents().empty());
+        EXPECT_TRUE (ports.getSentBlocks().empty());
+    }
+
+    editor->removeKeyListener (&passedOn);
 }
 
 TEST_F (WindowTest, DoubleClickOnTheStripEditsTheNameThroughTheFilter)
