@@ -451,6 +451,84 @@ TEST_F (WindowTest, KeysGoToTheHostWhateverWasClickedBefore)
     editor->removeKeyListener (&passedOn);
 }
 
+TEST_F (WindowTest, TheChannelListLooksLikeTheOtherLists)
+{
+    editor->modelBox.setSelectedId (2, juce::sendNotificationSync); // Tarn48-XL, on channel 1
+    runMessageLoopFor (100);
+    const auto dir = juce::File::getCurrentWorkingDirectory();
+
+    const auto difference = [] (juce::Colour a, juce::Colour b)
+    {
+        return std::max ({ std::abs (a.getRed() - b.getRed()), std::abs (a.getGreen() - b.getGreen()), std::abs (a.getBlue() - b.getBlue()) });
+    };
+
+    struct Seen
+    {
+        juce::Colour background;
+        bool tickOnTheChosenRow, tickOnAnotherRow;
+        juce::String typeface;
+    };
+
+    // Opens a list, looks at its last row's background, and for a tick in the icon column of
+    // the row of the chosen item and of another row.
+    const auto look = [&] (juce::Point<int> box, int numRows, int chosenRow, int otherRow, const char* file)
+    {
+        movePointerTo (box.x, box.y);
+        xdotool ("click 1");
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return openMenuWindow (*editor) != nullptr; }));
+        runMessageLoopFor (300);
+
+        Seen seen {};
+        auto* menuWindow = openMenuWindow (*editor);
+
+        if (menuWindow == nullptr)
+            return seen;
+
+        // Rows of equal height between the menu's borders of 2 pixels.
+        const auto bounds = menuWindow->getScreenBounds();
+        const auto rowHeight = (bounds.getHeight() - 4) / numRows;
+        const auto screen = screenshot (dir.getChildFile (file));
+        seen.background = screen.getPixelAt (bounds.getRight() - 8, bounds.getBottom() - 8);
+
+        // A tick stands out from its row's own background (the chosen row may be highlighted).
+        const auto hasTick = [&] (int row)
+        {
+            const auto top = bounds.getY() + 2 + row * rowHeight;
+            const auto rowBackground = screen.getPixelAt (bounds.getRight() - 8, top + rowHeight / 2);
+
+            for (int y = top + 4; y < top + rowHeight - 4; ++y)
+                for (int x = bounds.getX() + 6; x < bounds.getX() + 26; ++x)
+                    if (difference (screen.getPixelAt (x, y), rowBackground) > 100)
+                        return true;
+
+            return false;
+        };
+
+        seen.tickOnTheChosenRow = hasTick (chosenRow);
+        seen.tickOnAnotherRow = hasTick (otherRow);
+        seen.typeface = menuWindow->getLookAndFeel().getPopupMenuFont().getTypefaceName();
+
+        xdotool ("key Escape");
+        runMessageLoopUntil ([&]
+                             { return openMenuWindow (*editor) == nullptr; });
+        runMessageLoopFor (100);
+        return seen;
+    };
+
+    // The model list: Tarn48-XL (row 1 of 3) chosen; the channel list: channel 1 (row 0 of 8).
+    const auto model = look ({ 290, 345 }, 3, 1, 0, "window-model-list.png");
+    const auto channel = look ({ 290, 270 }, 8, 0, 3, "window-channel-list.png");
+
+    ASSERT_TRUE (model.tickOnTheChosenRow);
+    ASSERT_FALSE (model.tickOnAnotherRow);
+
+    EXPECT_LE (difference (channel.background, model.background), 8) << channel.background.toDisplayString (false) << " against " << model.background.toDisplayString (false);
+    EXPECT_TRUE (channel.tickOnTheChosenRow);
+    EXPECT_FALSE (channel.tickOnAnotherRow);
+    EXPECT_EQ (channel.typeface, model.typeface);
+}
+
 TEST_F (WindowTest, DoubleClickOnTheStripEditsTheNameThroughTheFilter)
 {
     movePointerTo (290, 570);
