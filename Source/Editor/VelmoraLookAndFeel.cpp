@@ -1,11 +1,13 @@
 #include "VelmoraLookAndFeel.h"
 
+#include "EmbeddedTypefaces.h"
+
 #include <BinaryData.h>
 
 VelmoraLookAndFeel::VelmoraLookAndFeel()
     : faderCap (std::make_unique<QuillmereFaderCap>())
     , wideFrameImage (juce::ImageCache::getFromMemory (BinaryData::frame_wide_png, BinaryData::frame_wide_pngSize))
-    , interfaceTypeface (juce::Typeface::createSystemTypefaceFor (BinaryData::interface_font_ttf, BinaryData::interface_font_ttfSize))
+    , interfaceTypeface (EmbeddedTypefaces::getInstance()->interfaceTypeface)
 {
     setColour (juce::ComboBox::textColourId, juce::Colours::white);
 }

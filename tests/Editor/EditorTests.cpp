@@ -421,3 +421,30 @@ TEST_F (EditorFixture, TheStripKeepsItsTextCentredWhileItIsEdited)
     EXPECT_LE (std::abs (edited.getCentreY() - shown.getCentreY()), 2) << edited.toString() << " against " << shown.toString();
     EXPECT_LE (std::abs (edited.getWidth() - shown.getWidth()), 2);
 }
+
+TEST_F (EditorFixture, AllWindowsShareOneSetOfTypefaces)
+{
+    // Every look-and-feel of every open window draws with the same typeface objects, built
+    // once from the embedded fonts.
+    auto second = std::make_unique<QuillmereAudioProcessor>();
+    auto& first = openEditor();
+    std::unique_ptr<QuillmereAudioProcessorEditor> other (dynamic_cast<QuillmereAudioProcessorEditor*> (second->createEditor()));
+    ASSERT_NE (other, nullptr);
+
+    for (auto* e : { &first, other.get() })
+    {
+        EXPECT_EQ (e->velmoraLookAndFeel.interfaceTypeface.get(), first.velmoraLookAndFeel.interfaceTypeface.get());
+        EXPECT_EQ (e->channelNumberLookAndFeel.interfaceTypeface.get(), first.velmoraLookAndFeel.interfaceTypeface.get());
+        EXPECT_EQ (e->scribbleStripLookAndFeel.interfaceTypeface.get(), first.velmoraLookAndFeel.interfaceTypeface.get());
+        EXPECT_EQ (e->channelNumberLookAndFeel.channelTypeface.get(), first.channelNumberLookAndFeel.channelTypeface.get());
+        EXPECT_EQ (e->scribbleStripLookAndFeel.markerTypeface.get(), first.scribbleStripLookAndFeel.markerTypeface.get());
+    }
+
+    // The fonts the windows draw with are built on them.
+    juce::Label label;
+    EXPECT_EQ (other->scribbleStripLookAndFeel.getLabelFont (label).getTypefacePtr().get(), first.scribbleStripLookAndFeel.markerTypeface.get());
+    EXPECT_EQ (other->channelNumberLookAndFeel.getPopupMenuFont().getTypefacePtr().get(), first.velmoraLookAndFeel.interfaceTypeface.get());
+
+    other.reset();
+    second.reset();
+}
