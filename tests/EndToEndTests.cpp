@@ -34,11 +34,21 @@ namespace
             return p;
         }
 
-        /** Lets the instances' timers drain everything the desk sent. */
+        /** Waits until the instances' timers have drained everything the desk sent. */
         void settle()
         {
             console.waitUntilDelivered();
-            runMessageLoopFor (60);
+            EXPECT_TRUE (runMessageLoopUntil ([this]
+                                              {
+                for (auto& p : instances)
+                {
+                    const juce::ScopedLock sl (p->incomingMidiLock);
+
+                    if (! p->incomingMidi.isEmpty())
+                        return false;
+                }
+
+                return true; }));
         }
 
         VirtualMidiPortBackend ports;

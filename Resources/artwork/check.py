@@ -153,6 +153,16 @@ def check_scale():
         check(abs((ys[0] + ys[-1]) / 2.0 - centre) <= 1.5, f"label {label} centred on its mark")
     check(np.all(lum[420:1070, 179] < 40), "fader groove runs dark from above +10 to below infinity")
 
+    # Neighbouring labels stay apart at the editor's half size: between the
+    # engraving of one (its dark cut and its white lip) and the next lie at
+    # least 5 rows (2.5 editor pixels) of bare metal.
+    column = lum[380:1080, 264:306]
+    engraved = runs(((column < 120) | (column > 230)).any(axis=1))
+    check(len(engraved) == len(MARKS), f"one engraved run of rows per label ({len(engraved)} found)")
+    for (label, _, _), (above, below) in zip(MARKS[1:], zip(engraved, engraved[1:])):
+        gap = below[0] - (above[0] + above[1])
+        check(gap >= 5, f"label {label} keeps 5 rows clear of the label above it (keeps {gap})")
+
 
 def opaque_box(name):
     a = load(name)[..., 3] >= 255

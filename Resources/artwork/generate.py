@@ -42,6 +42,13 @@ SCALE_MARKS = [
     ("-50", 1009.5), ("-60", 1039.5), ("inf", 1059.5),
 ]
 
+# Scale labels are drawn at LABEL_SIZE where the marks leave room. Where two
+# marks lie closer than a label's height plus LABEL_GAP (the "-60" and
+# infinity marks are only 20 pixels apart), the labels of both are drawn
+# smaller, so that LABEL_GAP pixels of bare metal stay between their ink.
+LABEL_SIZE = 25.0
+LABEL_GAP = 7
+
 # Selector frames in the background, where the editor puts the selectors
 # (x0, y0, x1, y1 inclusive). The hover frame images are drawn at the
 # selector bounds and must cover these outlines exactly.
@@ -708,12 +715,11 @@ def draw_plate(canvas, shape):
         marks[top:top + height, 55:155] = 1.0
         marks[top:top + height, 203:252] = 1.0
     labels = np.zeros(shape)
-    label_size = 25.0
-    for label, centre in SCALE_MARKS:
+    for (label, centre), size in zip(SCALE_MARKS, scale_label_sizes()):
         if label == "inf":
-            img = infinity_ink(label_size)
+            img = infinity_ink(size)
         else:
-            img = ink(label.replace("-", "\u2013"), INTERFACE_FONT, label_size)
+            img = ink(label.replace("-", "\u2013"), INTERFACE_FONT, size)
         _, h = ink_size(img)
         labels = np.maximum(labels, place(shape, img, 264, centre + 0.5 - h / 2))
     engrave(canvas, marks)
@@ -722,6 +728,18 @@ def draw_plate(canvas, shape):
     # Maker's mark, small, engraved into the foot of the plate.
     engrave(canvas, logo_mask(shape, (120, 1184, 239, 1205), 0.62, 1.8), colour=(66, 66, 64),
             highlight=0.6)
+
+
+def scale_label_sizes():
+    """The size of each scale label: LABEL_SIZE, or smaller where the nearest
+    neighbouring mark is too close for a digit's height and LABEL_GAP."""
+    digit_h = ink_size(ink("0", INTERFACE_FONT, LABEL_SIZE))[1]
+    centres = [centre for _, centre in SCALE_MARKS]
+    sizes = []
+    for i, centre in enumerate(centres):
+        room = min(abs(centre - other) for j, other in enumerate(centres) if j != i)
+        sizes.append(LABEL_SIZE * min(1.0, (room - LABEL_GAP) / digit_h))
+    return sizes
 
 
 def infinity_ink(size):

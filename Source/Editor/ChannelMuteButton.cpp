@@ -24,3 +24,16 @@ void ChannelMuteButton::paintButton (juce::Graphics& g, bool shouldDrawButtonAsH
     g.setColour (juce::Colours::black);
     g.drawImage (image, 0, 0, 90, 90, 0, 0, image.getWidth(), image.getHeight());
 }
+
+void ChannelMuteButton::mouseDown (const juce::MouseEvent& event)
+{
+    heldByPointer = true;
+    juce::Button::mouseDown (event);
+}
+
+void ChannelMuteButton::mouseUp (const juce::MouseEvent& event)
+{
+    heldByPointer = false;
+    const juce::ScopedValueSetter<bool> releasing (releasingPointer, true);
+    juce::Button::mouseUp (event);
+}

@@ -1,10 +1,12 @@
 #include "ChannelNumberComboLookAndFeel.h"
 
+#include "EmbeddedTypefaces.h"
+
 #include <BinaryData.h>
 
 ChannelNumberComboLookAndFeel::ChannelNumberComboLookAndFeel()
     : smallFrameImage (juce::ImageCache::getFromMemory (BinaryData::frame_small_png, BinaryData::frame_small_pngSize))
-    , channelTypeface (juce::Typeface::createSystemTypefaceFor (BinaryData::channel_font_otf, BinaryData::channel_font_otfSize))
+    , channelTypeface (EmbeddedTypefaces::getInstance()->channelTypeface)
 {
 }
 

@@ -14,7 +14,7 @@ public:
     void positionComboBoxText (juce::ComboBox& box, juce::Label& label) override;
 
     juce::Image smallFrameImage;
-    juce::Typeface::Ptr channelTypeface;
+    juce::Typeface::Ptr channelTypeface; // the process's one, from EmbeddedTypefaces
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ChannelNumberComboLookAndFeel)

@@ -9,35 +9,27 @@ namespace
 
     constexpr const char* scribbleCharacters = "1234567890-=_+qwertyuiopQWERTYUIOPasdfghjklASDFGHJKL;:zxcvbnmZXCVBNM,./?!&*()";
 
+    /** Sets the mute parameter to the other of its two values, telling the host. */
+    void flip (AudioProcessorParameterWithChangeManager& mute)
+    {
+        mute.setValueNotifyingHost (mute.getValue() == 0.0f ? 1.0f : 0.0f);
+    }
+
+    /** Keeps a control from taking the keyboard focus, when clicked or otherwise, so that the
+        keys a user presses go on to the host. Only text being typed takes the focus: the text
+        editor that the scribble strip or the channel box opens while it is edited.
+    */
+    void keepFromKeyboardFocus (juce::Component& control)
+    {
+        control.setWantsKeyboardFocus (false);
+        control.setMouseClickGrabsKeyboardFocus (false);
+    }
+
     /** The number a selector's text starts with, as C's atoi reads it; 0 when there is none. */
     int leadingNumberOf (const juce::String& text)
     {
         return text.getIntValue();
     }
-}
-
-//==============================================================================
-QuillmereAudioProcessorEditorMouseListener::QuillmereAudioProcessorEditorMouseListener (QuillmereAudioProcessorEditor& editorToListenTo)
-    : editor (&editorToListenTo)
-{
-    editor->addMouseListener (this, false);
-}
-
-QuillmereAudioProcessorEditorMouseListener::~QuillmereAudioProcessorEditorMouseListener()
-{
-    editor->removeMouseListener (this);
-}
-
-void QuillmereAudioProcessorEditorMouseListener::mouseDown (const juce::MouseEvent& event)
-{
-    if (event.eventComponent == nullptr || event.eventComponent->getName() != "level" || ! event.mods.isAltDown())
-        return;
-
-    // The single-precision 0.72 widened, which puts the cap's centre on the 0 mark. The
-    // listeners hear of it at once: told later, they would read whatever the 50 ms poll has
-    // put back into the slider in between.
-    if (auto* slider = dynamic_cast<juce::Slider*> (event.eventComponent))
-        slider->setValue ((double) 0.72f, juce::sendNotificationSync);
 }
 
 //==============================================================================
@@ -48,24 +40,22 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     setLookAndFeel (&velmoraLookAndFeel);
     background = juce::ImageCache::getFromMemory (BinaryData::background_png, BinaryData::background_pngSize);
 
-    mouseListener = std::make_unique<QuillmereAudioProcessorEditorMouseListener> (*this);
-
     // The fader: relative drags with the framework's sensitivity (250 pixels span the range),
-    // no jump of the cap on a click in the groove.
+    // no jump of the cap on a click in the groove; Alt-click puts it on the 0 mark.
     addAndMakeVisible (levelSlider);
     levelSlider.setSliderStyle (juce::Slider::LinearVertical);
     levelSlider.setTextBoxStyle (juce::Slider::NoTextBox, false, 0, 0);
     levelSlider.setRange (0.0, 1.0, 0.01);
     levelSlider.addListener (this);
-    levelSlider.addMouseListener (mouseListener.get(), true);
     levelSlider.setSliderSnapsToMousePosition (false);
-    levelSlider.setMouseClickGrabsKeyboardFocus (false);
+    keepFromKeyboardFocus (levelSlider);
 
     // The CUT key: the mute flips on press; the key itself never toggles.
     addAndMakeVisible (muteButton);
     muteButton.setButtonText ("CUT");
     muteButton.addListener (this);
     muteButton.setClickingTogglesState (false);
+    keepFromKeyboardFocus (muteButton);
 
     const std::pair<juce::ComboBox*, std::pair<const char*, const char*>> boxes[] = {
         { &modelBox, { "Select Model", "Error Loading Models" } },
@@ -77,6 +67,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     {
         addAndMakeVisible (*box);
         box->setEditableText (false);
+        keepFromKeyboardFocus (*box);
         box->setJustificationType (juce::Justification::centred);
         box->setTextWhenNothingSelected (texts.first);
         box->setTextWhenNoChoicesAvailable (texts.second);
@@ -90,6 +81,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     addAndMakeVisible (*channelBox);
     channelBox->menuItemHeight = 26.0f;
     channelBox->setEditableText (true);
+    keepFromKeyboardFocus (*channelBox);
     channelBox->setLookAndFeel (&channelNumberLookAndFeel);
     channelBox->setJustificationType (juce::Justification::centred);
     channelBox->setTextWhenNothingSelected ("0");
@@ -158,9 +150,6 @@ QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
         if (auto* parameter = getManagedParameter (i))
             parameter->changeManager->removeChangeSource (this);
 
-    levelSlider.removeMouseListener (mouseListener.get());
-    mouseListener.reset();
-
     // The look-and-feels are members that go before the controls using them.
     scribbleStrip->setLookAndFeel (nullptr);
     channelBox->setLookAndFeel (nullptr);
@@ -215,6 +204,9 @@ void QuillmereAudioProcessorEditor::updateScribbleStrip()
         scribbleStrip->setEditable (false, false, false);
         scribbleStrip->setText ("Channel " + juce::String (quillmereProcessor.channel.load()), juce::dontSendNotification);
     }
+
+    // An editable label would take the focus; its text editor takes it while it is shown.
+    keepFromKeyboardFocus (*scribbleStrip);
 }
 
 void QuillmereAudioProcessorEditor::selectPort (juce::ComboBox& box, bool isInput)
@@ -312,11 +304,26 @@ void QuillmereAudioProcessorEditor::sliderDragEnded (juce::Slider*)
         fader->changeManager->endChange (this);
 }
 
-void QuillmereAudioProcessorEditor::buttonClicked (juce::Button*) {}
+void QuillmereAudioProcessorEditor::buttonClicked (juce::Button* button)
+{
+    // A pointer's click was counted when the key went down. A click that no pointer made (an
+    // accessibility client's press) flips the mute in one whole gesture of its own.
+    if (button != &muteButton || muteButton.isReleasingPointer())
+        return;
+
+    if (auto* mute = getManagedParameter (muteParameterIndex))
+    {
+        mute->changeManager->beginChange (this);
+        flip (*mute);
+        mute->changeManager->endChange (this);
+    }
+}
 
 void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
 {
-    const auto down = button->getState() == juce::Button::buttonDown;
+    // Pressed only while a pointer holds the key: the pressed state that the framework flashes
+    // after a quick release, or for a click without a pointer, is no second press.
+    const auto down = button->getState() == juce::Button::buttonDown && muteButton.isHeldByPointer();
 
     if (down != muteKeyWasDown)
     {
@@ -326,7 +333,7 @@ void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
             if (down)
             {
                 mute->changeManager->beginChange (this);
-                mute->setValueNotifyingHost (mute->getValue() == 0.0f ? 1.0f : 0.0f);
+                flip (*mute);
             }
             else
             {

@@ -4,11 +4,10 @@
 #include "ChannelMuteButton.h"
 #include "ChannelNumberComboLookAndFeel.h"
 #include "ComboBoxWithMenuOptions.h"
+#include "LevelFader.h"
 #include "RestrictableLabel.h"
 #include "ScribbleStripLookAndFeel.h"
 #include "VelmoraLookAndFeel.h"
-
-class QuillmereAudioProcessorEditorMouseListener;
 
 /** The plug-in window, 400 x 617: the fader, the CUT key, the selectors of model, MIDI input,
     MIDI output and channel, and the scribble strip with the channel name.
@@ -45,7 +44,7 @@ public:
 
     QuillmereAudioProcessor& quillmereProcessor;
 
-    juce::Slider levelSlider { "level" };
+    LevelFader levelSlider;
     ChannelMuteButton muteButton;
     juce::ComboBox modelBox, midiInputBox, midiOutputBox;
     std::unique_ptr<ComboBoxWithMenuOptions> channelBox;
@@ -54,7 +53,6 @@ public:
     ChannelNumberComboLookAndFeel channelNumberLookAndFeel;
     ScribbleStripLookAndFeel scribbleStripLookAndFeel;
     juce::Image background;
-    std::unique_ptr<QuillmereAudioProcessorEditorMouseListener> mouseListener;
     bool muteKeyWasDown = false;
 
 private:
@@ -70,19 +68,4 @@ private:
     void selectPort (juce::ComboBox& box, bool isInput);
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessorEditor)
-};
-
-/** Alt-click on the fader puts it at 0.72, the 0 mark of the scale. */
-class QuillmereAudioProcessorEditorMouseListener final : public juce::MouseListener
-{
-public:
-    explicit QuillmereAudioProcessorEditorMouseListener (QuillmereAudioProcessorEditor& editorToListenTo);
-    ~QuillmereAudioProcessorEditorMouseListener() override;
-
-    void mouseDown (const juce::MouseEvent& event) override;
-
-    QuillmereAudioProcessorEditor* const editor;
-
-private:
-    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessorEditorMouseListener)
 };

@@ -14,7 +14,9 @@ public:
     int maxTextLength = 8;
     juce::String allowedCharacters;
 
-    /** The label's text editor, restricted to the length and the characters above. */
+    /** The label's text editor, restricted to the length and the characters above, with its
+        text placed where the label draws it.
+    */
     juce::TextEditor* createEditorComponent() override;
 
 private:

@@ -1,9 +1,9 @@
 #include "ScribbleStripLookAndFeel.h"
 
-#include <BinaryData.h>
+#include "EmbeddedTypefaces.h"
 
 ScribbleStripLookAndFeel::ScribbleStripLookAndFeel()
-    : markerTypeface (juce::Typeface::createSystemTypefaceFor (BinaryData::marker_font_ttf, BinaryData::marker_font_ttfSize))
+    : markerTypeface (EmbeddedTypefaces::getInstance()->markerTypeface)
 {
 }
 

@@ -11,7 +11,7 @@ public:
 
     juce::Font getLabelFont (juce::Label& label) override;
 
-    juce::Typeface::Ptr markerTypeface;
+    juce::Typeface::Ptr markerTypeface; // the process's one, from EmbeddedTypefaces
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ScribbleStripLookAndFeel)

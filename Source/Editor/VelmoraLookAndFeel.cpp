@@ -1,11 +1,13 @@
 #include "VelmoraLookAndFeel.h"
 
+#include "EmbeddedTypefaces.h"
+
 #include <BinaryData.h>
 
 VelmoraLookAndFeel::VelmoraLookAndFeel()
     : faderCap (std::make_unique<QuillmereFaderCap>())
     , wideFrameImage (juce::ImageCache::getFromMemory (BinaryData::frame_wide_png, BinaryData::frame_wide_pngSize))
-    , interfaceTypeface (juce::Typeface::createSystemTypefaceFor (BinaryData::interface_font_ttf, BinaryData::interface_font_ttfSize))
+    , interfaceTypeface (EmbeddedTypefaces::getInstance()->interfaceTypeface)
 {
     setColour (juce::ComboBox::textColourId, juce::Colours::white);
 }
@@ -44,8 +46,11 @@ void VelmoraLookAndFeel::positionComboBoxText (juce::ComboBox& box, juce::Label&
     label.setFont (getComboBoxFont (box));
     label.setColour (juce::Label::textColourId, juce::Colours::white);
 
-    // Every click on a selector reaches the box itself, which opens its list.
+    // Every click on a selector reaches the box itself, which opens its list. The label of
+    // an editable box would take the keyboard focus and hand arrow keys to the box; keys
+    // go on to the host instead, and only the text editor takes the focus while text is typed.
     label.setInterceptsMouseClicks (false, false);
+    label.setWantsKeyboardFocus (false);
 }
 
 juce::Font VelmoraLookAndFeel::getPopupMenuFont()

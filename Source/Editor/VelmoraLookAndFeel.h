@@ -21,7 +21,7 @@ public:
 
     std::unique_ptr<QuillmereFaderCap> faderCap;
     juce::Image wideFrameImage;
-    juce::Typeface::Ptr interfaceTypeface;
+    juce::Typeface::Ptr interfaceTypeface; // the process's one, from EmbeddedTypefaces
 
 protected:
     /** A font on one of the embedded typefaces, at a height. */

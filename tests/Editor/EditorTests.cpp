@@ -30,6 +30,29 @@ namespace
     {
         e.modelBox.setSelectedId (id, juce::sendNotificationSync);
     }
+
+    /** A press or release of the main mouse button at the centre of a component, as the
+        framework hands it to the component.
+    */
+    juce::MouseEvent pointerEventOn (juce::Component& component)
+    {
+        const auto centre = component.getLocalBounds().getCentre().toFloat();
+        const auto now = juce::Time::getCurrentTime();
+        return { juce::Desktop::getInstance().getMainMouseSource(), centre, juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier), juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation, juce::MouseInputSource::defaultRotation, juce::MouseInputSource::defaultTiltX, juce::MouseInputSource::defaultTiltY, &component, &component, now, centre, now, 1, false };
+    }
+
+    /** Where the dark pixels of an image lie. */
+    juce::Rectangle<int> inkBounds (const juce::Image& image, float maxBrightness)
+    {
+        juce::Rectangle<int> ink;
+
+        for (int y = 0; y < image.getHeight(); ++y)
+            for (int x = 0; x < image.getWidth(); ++x)
+                if (image.getPixelAt (x, y).getBrightness() < maxBrightness)
+                    ink = ink.isEmpty() ? juce::Rectangle<int> (x, y, 1, 1) : ink.getUnion ({ x, y, 1, 1 });
+
+        return ink;
+    }
 }
 
 TEST_F (EditorFixture, OpeningWithoutADeviceShowsTheStoredStateAndOpensNothing)
@@ -247,25 +270,59 @@ TEST_F (EditorFixture, TheCutKeyFlipsTheMuteOnPressInsideAGesture)
     processor->channel = 1;
     auto& e = openEditor();
     HostRecorder host (*processor);
+    const auto pointer = pointerEventOn (e.muteButton);
+    juce::Component& key = e.muteButton; // the mouse callbacks as the framework calls them
 
-    e.muteButton.setState (juce::Button::buttonOver);
-    e.muteButton.setState (juce::Button::buttonDown);
-    EXPECT_EQ (processor->muteParameter->getValue(), 1.0f);
-    e.muteButton.setState (juce::Button::buttonOver);
+    // Pressed and released before the key is ever painted, as a tap is: the framework shows
+    // the key pressed once more after the release, which is no press of the pointer.
+    key.mouseDown (pointer);
+    EXPECT_EQ (processor->muteParameter->getValue(), 1.0f); // at once, while still held
+    EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 1.00" }));
+    key.mouseUp (pointer);
+    runMessageLoopFor (150);
     EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 1.00", "end 1" }));
+    EXPECT_EQ (processor->muteParameter->getValue(), 1.0f);
 
-    // Dragged off the held key and back on: the gesture ends and a new one flips again.
+    // Dragged off the held key and back on (the states the key goes through as the pointer
+    // leaves and returns): the gesture ends and a new one flips again.
     host.clear();
-    e.muteButton.setState (juce::Button::buttonDown);
+    key.mouseDown (pointer);
     e.muteButton.setState (juce::Button::buttonNormal);
     e.muteButton.setState (juce::Button::buttonDown);
-    e.muteButton.setState (juce::Button::buttonNormal);
+    key.mouseUp (pointer);
+    runMessageLoopFor (150);
     EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 0.00", "end 1", "begin 1", "value 1 1.00", "end 1" }));
-    EXPECT_TRUE (console.getStrip (0).cut);
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return console.getStrip (0).cut; }));
 
     // The key lights at the next tick; a click never toggles it by itself.
     EXPECT_TRUE (runMessageLoopUntil ([&]
                                       { return e.muteButton.getToggleState(); }));
+
+    // Shown pressed without a pointer on it, as the framework flashes a key, it is no press.
+    host.clear();
+    e.muteButton.setState (juce::Button::buttonDown);
+    e.muteButton.setState (juce::Button::buttonNormal);
+    EXPECT_TRUE (host.getEvents().empty());
+}
+
+TEST_F (EditorFixture, AClickThatNoPointerMadeFlipsTheMuteInOneWholeGesture)
+{
+    // What an accessibility client's press does: the framework flashes the key and clicks it.
+    processor->setDevice ("Tarn16");
+    processor->channel = 1;
+    auto& e = openEditor();
+    HostRecorder host (*processor);
+
+    for (const auto muted : { 1.0f, 0.0f })
+    {
+        host.clear();
+        e.muteButton.triggerClick();
+        runMessageLoopFor (250);
+
+        EXPECT_EQ (processor->muteParameter->getValue(), muted);
+        EXPECT_EQ (host.describe(), (Strings { "begin 1", muted == 1.0f ? "value 1 1.00" : "value 1 0.00", "end 1" }));
+    }
 }
 
 TEST_F (EditorFixture, PollingFollowsTheParametersWithoutEchoingToTheHost)
@@ -342,4 +399,52 @@ TEST_F (EditorFixture, RendersTheWindowAsTheArtworkLaysItOut)
         EXPECT_GT (frame.getPixelAt (90, markY - 8).getBrightness(), 0.5f);
         EXPECT_GT (frame.getPixelAt (90, markY + 8).getBrightness(), 0.5f);
     }
+}
+
+TEST_F (EditorFixture, TheStripKeepsItsTextCentredWhileItIsEdited)
+{
+    processor->setDevice ("Tarn16");
+    processor->channel = 1;
+    processor->setChannelName ("Kick");
+    auto& e = openEditor();
+    const auto strip = e.scribbleStrip->getBounds();
+
+    const auto shown = inkBounds (render().getClippedImage (strip), 0.3f);
+    e.scribbleStrip->showEditor();
+    ASSERT_NE (e.scribbleStrip->getCurrentTextEditor(), nullptr);
+    e.scribbleStrip->getCurrentTextEditor()->setHighlightedRegion ({}); // no selection drawn behind the text
+    const auto edited = inkBounds (render().getClippedImage (strip), 0.3f);
+    e.scribbleStrip->hideEditor (true);
+
+    ASSERT_FALSE (shown.isEmpty());
+    EXPECT_LE (std::abs (edited.getCentreX() - shown.getCentreX()), 2) << edited.toString() << " against " << shown.toString();
+    EXPECT_LE (std::abs (edited.getCentreY() - shown.getCentreY()), 2) << edited.toString() << " against " << shown.toString();
+    EXPECT_LE (std::abs (edited.getWidth() - shown.getWidth()), 2);
+}
+
+TEST_F (EditorFixture, AllWindowsShareOneSetOfTypefaces)
+{
+    // Every look-and-feel of every open window draws with the same typeface objects, built
+    // once from the embedded fonts.
+    auto second = std::make_unique<QuillmereAudioProcessor>();
+    auto& first = openEditor();
+    std::unique_ptr<QuillmereAudioProcessorEditor> other (dynamic_cast<QuillmereAudioProcessorEditor*> (second->createEditor()));
+    ASSERT_NE (other, nullptr);
+
+    for (auto* e : { &first, other.get() })
+    {
+        EXPECT_EQ (e->velmoraLookAndFeel.interfaceTypeface.get(), first.velmoraLookAndFeel.interfaceTypeface.get());
+        EXPECT_EQ (e->channelNumberLookAndFeel.interfaceTypeface.get(), first.velmoraLookAndFeel.interfaceTypeface.get());
+        EXPECT_EQ (e->scribbleStripLookAndFeel.interfaceTypeface.get(), first.velmoraLookAndFeel.interfaceTypeface.get());
+        EXPECT_EQ (e->channelNumberLookAndFeel.channelTypeface.get(), first.channelNumberLookAndFeel.channelTypeface.get());
+        EXPECT_EQ (e->scribbleStripLookAndFeel.markerTypeface.get(), first.scribbleStripLookAndFeel.markerTypeface.get());
+    }
+
+    // The fonts the windows draw with are built on them.
+    juce::Label label;
+    EXPECT_EQ (other->scribbleStripLookAndFeel.getLabelFont (label).getTypefacePtr().get(), first.scribbleStripLookAndFeel.markerTypeface.get());
+    EXPECT_EQ (other->channelNumberLookAndFeel.getPopupMenuFont().getTypefacePtr().get(), first.velmoraLookAndFeel.interfaceTypeface.get());
+
+    other.reset();
+    second.reset();
 }

@@ -177,6 +177,24 @@ TEST (ComboBoxWithMenuOptions, OpensItsMenuWithItsOptionsAndSelectsTheChoiceAsyn
     EXPECT_EQ (options.getMinimumWidth(), 70);
     EXPECT_EQ (options.getMaximumNumColumns(), 1);
     EXPECT_EQ (options.getStandardItemHeight(), 26);
+    EXPECT_EQ (options.getInitiallySelectedItemId(), 12);
+
+    // The menu opens with the selected item ticked, like the framework's own lists; the
+    // owner's menu stays unticked.
+    for (int j = 1; j <= 16; ++j)
+        box.menu.addItem (j, juce::String (j));
+
+    juce::Array<int> ticked;
+    const auto shown = box.getMenuToShow();
+
+    for (juce::PopupMenu::MenuItemIterator it (shown); it.next();)
+        if (it.getItem().isTicked)
+            ticked.add (it.getItem().itemID);
+
+    EXPECT_EQ (ticked, juce::Array<int> { 12 });
+
+    for (juce::PopupMenu::MenuItemIterator it (box.menu); it.next();)
+        EXPECT_FALSE (it.getItem().isTicked);
 
     // Dismissed: nothing changes.
     box.menuClosed (0);

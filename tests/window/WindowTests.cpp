@@ -7,6 +7,7 @@
 #include "../support/TestHelpers.h"
 
 #include <gtest/gtest.h>
+#include <typeinfo>
 
 using namespace testing_helpers;
 
@@ -51,6 +52,32 @@ namespace
     bool isLilac (juce::Colour c)
     {
         return std::abs (c.getRed() - 180) < 30 && std::abs (c.getGreen() - 129) < 30 && std::abs (c.getBlue() - 208) < 30;
+    }
+
+    /** Stands in for the host: a plug-in wrapper passes on to the host every key that no
+        control of the window has used, and those keys reach a listener on the window itself.
+    */
+    struct KeysPassedOn final : public juce::KeyListener
+    {
+        bool keyPressed (const juce::KeyPress& key, juce::Component*) override
+        {
+            keys.add (key.getTextDescription());
+            return false;
+        }
+
+        juce::StringArray keys;
+    };
+
+    /** The pop-up menu window that is open, if any. */
+    juce::Component* openMenuWindow (juce::Component& editor)
+    {
+        auto& desktop = juce::Desktop::getInstance();
+
+        for (int i = 0; i < desktop.getNumComponents(); ++i)
+            if (auto* c = desktop.getComponent (i); c != &editor && c->isShowing())
+                return c;
+
+        return nullptr;
     }
 
     struct WindowTest : public ::testing::Test
@@ -185,6 +212,321 @@ TEST_F (WindowTest, TheCutKeyMutesOnPressAndEndsTheGestureOnRelease)
     EXPECT_TRUE (console.getStrip (0).cut);
     EXPECT_TRUE (runMessageLoopUntil ([&]
                                       { return editor->muteButton.getToggleState(); }));
+}
+
+TEST_F (WindowTest, EveryClickOnTheCutKeyFlipsTheMuteOnceInOneGesture)
+{
+    // The message loop does not run while xdotool works, so each command's events reach the
+    // window together: "mousedown 1 mouseup 1" is a tap whose release comes before the key
+    // could be repainted as pressed, as on a touchpad or with a busy message thread. Between
+    // the commands of a case the window has time to repaint.
+    const struct
+    {
+        const char* what;
+        juce::StringArray commands;
+        int clicks;
+    } cases[] = {
+        { "tap", { "mousedown 1 mouseup 1" }, 1 },
+        { "click", { "click 1" }, 1 },
+        { "press, release at once", { "mousedown 1 sleep 0.05 mouseup 1" }, 1 },
+        { "press held over a repaint", { "mousedown 1", "mouseup 1" }, 1 },
+        { "two taps at once", { "mousedown 1 mouseup 1 mousedown 1 mouseup 1" }, 2 },
+        { "tap again", { "mousedown 1 mouseup 1" }, 1 },
+    };
+
+    movePointerTo (90, 60);
+    auto muted = false;
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        const auto before = console.getStrip (0);
+        host.clear();
+
+        for (const auto& command : c.commands)
+        {
+            xdotool (command);
+            runMessageLoopFor (150);
+        }
+
+        // Each click: one gesture around one flip.
+        std::vector<std::string> expected;
+
+        for (int i = 0; i < c.clicks; ++i)
+        {
+            muted = ! muted;
+            expected.insert (expected.end(), { "begin 1", muted ? "value 1 1.00" : "value 1 0.00", "end 1" });
+        }
+
+        EXPECT_EQ (host.describe(), expected);
+        EXPECT_EQ (processor.muteParameter->getValue(), muted ? 1.0f : 0.0f);
+
+        // The console ends in the same state, told once per click.
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return console.getStrip (0).muteMessages >= before.muteMessages + c.clicks; }));
+        runMessageLoopFor (100);
+        EXPECT_EQ (console.getStrip (0).muteMessages, before.muteMessages + c.clicks);
+        EXPECT_EQ (console.getStrip (0).cut, muted);
+
+        if (processor.muteParameter->getValue() != (muted ? 1.0f : 0.0f))
+            return; // later cases would only repeat the failure
+    }
+}
+
+TEST_F (WindowTest, DraggingOffTheHeldCutKeyAndBackFlipsTheMuteAgain)
+{
+    movePointerTo (90, 60);
+    xdotool ("mousedown 1");
+    runMessageLoopFor (100);
+    movePointerTo (90, 125); // off the key, above the fader
+    movePointerTo (90, 60);
+    xdotool ("mouseup 1");
+    runMessageLoopFor (150);
+
+    EXPECT_EQ (host.describe(), (std::vector<std::string> { "begin 1", "value 1 1.00", "end 1", "begin 1", "value 1 0.00", "end 1" }));
+    EXPECT_EQ (processor.muteParameter->getValue(), 0.0f);
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return console.getStrip (0).muteMessages == 2; }));
+    EXPECT_FALSE (console.getStrip (0).cut);
+}
+
+TEST_F (WindowTest, AnAltClickEndsOnTheZeroMarkHoweverThePointerWobbles)
+{
+    // Movements of 1 to 3 pixels between the press and the release, relative to the press.
+    const std::vector<std::pair<int, int>> wobbles[] = {
+        { { 0, 1 } },
+        { { 0, -3 } },
+        { { 1, -2 }, { -1, 3 }, { 0, 1 } },
+        { { 3, 0 }, { 0, 3 } },
+    };
+
+    for (const auto& wobble : wobbles)
+    {
+        juce::String moves;
+
+        for (const auto& [dx, dy] : wobble)
+            moves << "(" << dx << ", " << dy << ") ";
+
+        SCOPED_TRACE (moves);
+        setLevel (0.3f);
+        ASSERT_TRUE (runMessageLoopUntil ([&]
+                                          { return console.getStrip (0).faderLevel == ConsoleSimulator::eightBitLevelOf (0.3f); }));
+        const auto before = console.getStrip (0);
+        movePointerTo (90, 500);
+
+        xdotool ("keydown alt mousedown 1");
+        runMessageLoopFor (100);
+
+        for (const auto& [dx, dy] : wobble)
+        {
+            xdotool ("mousemove_relative --sync -- " + juce::String (dx) + " " + juce::String (dy));
+            runMessageLoopFor (60);
+        }
+
+        xdotool ("mouseup 1 keyup alt");
+        runMessageLoopFor (150);
+
+        EXPECT_EQ (processor.faderParameter->getValue(), 0.72f);
+        EXPECT_EQ (host.describe(), (std::vector<std::string> { "begin 0", "value 0 0.72", "end 0" }));
+
+        // The console's fader goes to the 0 mark and stays there.
+        const auto zeroMark = ConsoleSimulator::eightBitLevelOf (0.72f);
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return console.getStrip (0).faderLevel == zeroMark; }));
+        runMessageLoopFor (100);
+        EXPECT_EQ (console.getStrip (0).faderLevel, zeroMark);
+        EXPECT_EQ (console.getStrip (0).levelMessages, before.levelMessages + 1);
+    }
+}
+
+TEST_F (WindowTest, KeysGoToTheHostWhateverWasClickedBefore)
+{
+    // Another model enables the port and channel selectors.
+    editor->modelBox.setSelectedId (2, juce::sendNotificationSync);
+    runMessageLoopFor (100);
+    ASSERT_TRUE (editor->midiInputBox.isEnabled());
+
+    KeysPassedOn passedOn;
+    editor->addKeyListener (&passedOn);
+
+    const auto openAndDismiss = [this] (juce::Point<int> box, const juce::String& dismissal)
+    {
+        movePointerTo (box.x, box.y);
+        xdotool ("click 1");
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return openMenuWindow (*editor) != nullptr; }));
+        runMessageLoopFor (100);
+
+        if (dismissal == "click elsewhere")
+        {
+            movePointerTo (300, 150); // the maker's logo on the right panel
+            xdotool ("click 1");
+        }
+        else
+        {
+            xdotool ("key " + dismissal);
+        }
+
+        // The pointer then rests away from the lists. Its movement also makes the X server send
+        // an event: JUCE reads events that Xlib has already taken from the connection (while
+        // the open list polls the pointer) only when another one arrives.
+        movePointerTo (290, 160);
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return openMenuWindow (*editor) == nullptr; }));
+        runMessageLoopFor (100);
+    };
+
+    const struct
+    {
+        const char* what;
+        std::function<void()> action;
+    } cases[] = {
+        { "the window has gained the focus", [this]
+          {
+              // What the window's peer does when the window becomes the active one.
+              editor->grabKeyboardFocus();
+              runMessageLoopFor (50);
+          } },
+        { "CUT was clicked", [this]
+          {
+              movePointerTo (90, 60);
+              xdotool ("click 1");
+              runMessageLoopFor (150);
+          } },
+        { "the scribble strip was edited", [this]
+          {
+              movePointerTo (290, 570);
+              xdotool ("click --repeat 2 --delay 80 1");
+              runMessageLoopFor (200);
+              xdotool ("type --delay 40 Tom");
+              xdotool ("key Return");
+              runMessageLoopFor (150);
+              EXPECT_EQ (processor.getChannelName(), "Tom");
+          } },
+        { "the model list was dismissed with Escape", [&]
+          { openAndDismiss ({ 290, 345 }, "Escape"); } },
+        { "the model list was dismissed by a click elsewhere", [&]
+          { openAndDismiss ({ 290, 345 }, "click elsewhere"); } },
+        { "the input list was dismissed with Escape", [&]
+          { openAndDismiss ({ 290, 420 }, "Escape"); } },
+        { "the output list was dismissed by a click elsewhere", [&]
+          { openAndDismiss ({ 290, 495 }, "click elsewhere"); } },
+        { "the channel list was dismissed with Escape", [&]
+          { openAndDismiss ({ 290, 270 }, "Escape"); } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        c.action();
+
+        const auto mute = processor.muteParameter->getValue();
+        const auto model = processor.getDeviceModelName();
+        const auto input = processor.midiInName;
+        const auto output = processor.midiOutName;
+        const auto channel = processor.channel.load();
+        host.clear();
+        ports.clearSentBlocks();
+        passedOn.keys.clear();
+
+        // No control holds the keyboard focus.
+        if (auto* focused = juce::Component::getCurrentlyFocusedComponent())
+        {
+            EXPECT_FALSE (editor->isParentOf (focused)) << "focus on " << typeid (*focused).name();
+        }
+
+        xdotool ("key --delay 40 Up Down Left Right Return");
+        runMessageLoopFor (250);
+
+        EXPECT_EQ (passedOn.keys, juce::StringArray ({ "cursor up", "cursor down", "cursor left", "cursor right", "return" }));
+        EXPECT_EQ (processor.muteParameter->getValue(), mute);
+        EXPECT_EQ (processor.getDeviceModelName(), model);
+        EXPECT_EQ (processor.midiInName, input);
+        EXPECT_EQ (processor.midiOutName, output);
+        EXPECT_EQ (processor.channel.load(), channel);
+        EXPECT_TRUE (host.getEvents().empty());
+        EXPECT_TRUE (ports.getSentBlocks().empty());
+    }
+
+    editor->removeKeyListener (&passedOn);
+}
+
+TEST_F (WindowTest, TheChannelListLooksLikeTheOtherLists)
+{
+    editor->modelBox.setSelectedId (2, juce::sendNotificationSync); // Tarn48-XL, on channel 1
+    runMessageLoopFor (100);
+    const auto dir = juce::File::getCurrentWorkingDirectory();
+
+    const auto difference = [] (juce::Colour a, juce::Colour b)
+    {
+        return std::max ({ std::abs (a.getRed() - b.getRed()), std::abs (a.getGreen() - b.getGreen()), std::abs (a.getBlue() - b.getBlue()) });
+    };
+
+    struct Seen
+    {
+        juce::Colour background;
+        bool tickOnTheChosenRow, tickOnAnotherRow;
+        juce::String typeface;
+    };
+
+    // Opens a list, looks at its last row's background, and for a tick in the icon column of
+    // the row of the chosen item and of another row.
+    const auto look = [&] (juce::Point<int> box, int numRows, int chosenRow, int otherRow, const char* file)
+    {
+        movePointerTo (box.x, box.y);
+        xdotool ("click 1");
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return openMenuWindow (*editor) != nullptr; }));
+        runMessageLoopFor (300);
+
+        Seen seen {};
+        auto* menuWindow = openMenuWindow (*editor);
+
+        if (menuWindow == nullptr)
+            return seen;
+
+        // Rows of equal height between the menu's borders of 2 pixels.
+        const auto bounds = menuWindow->getScreenBounds();
+        const auto rowHeight = (bounds.getHeight() - 4) / numRows;
+        const auto screen = screenshot (dir.getChildFile (file));
+        seen.background = screen.getPixelAt (bounds.getRight() - 8, bounds.getBottom() - 8);
+
+        // A tick stands out from its row's own background (the chosen row may be highlighted).
+        const auto hasTick = [&] (int row)
+        {
+            const auto top = bounds.getY() + 2 + row * rowHeight;
+            const auto rowBackground = screen.getPixelAt (bounds.getRight() - 8, top + rowHeight / 2);
+
+            for (int y = top + 4; y < top + rowHeight - 4; ++y)
+                for (int x = bounds.getX() + 6; x < bounds.getX() + 26; ++x)
+                    if (difference (screen.getPixelAt (x, y), rowBackground) > 100)
+                        return true;
+
+            return false;
+        };
+
+        seen.tickOnTheChosenRow = hasTick (chosenRow);
+        seen.tickOnAnotherRow = hasTick (otherRow);
+        seen.typeface = menuWindow->getLookAndFeel().getPopupMenuFont().getTypefaceName();
+
+        xdotool ("key Escape");
+        runMessageLoopUntil ([&]
+                             { return openMenuWindow (*editor) == nullptr; });
+        runMessageLoopFor (100);
+        return seen;
+    };
+
+    // The model list: Tarn48-XL (row 1 of 3) chosen; the channel list: channel 1 (row 0 of 8).
+    const auto model = look ({ 290, 345 }, 3, 1, 0, "window-model-list.png");
+    const auto channel = look ({ 290, 270 }, 8, 0, 3, "window-channel-list.png");
+
+    ASSERT_TRUE (model.tickOnTheChosenRow);
+    ASSERT_FALSE (model.tickOnAnotherRow);
+
+    EXPECT_LE (difference (channel.background, model.background), 8) << channel.background.toDisplayString (false) << " against " << model.background.toDisplayString (false);
+    EXPECT_TRUE (channel.tickOnTheChosenRow);
+    EXPECT_FALSE (channel.tickOnAnotherRow);
+    EXPECT_EQ (channel.typeface, model.typeface);
 }
 
 TEST_F (WindowTest, DoubleClickOnTheStripEditsTheNameThroughTheFilter)
