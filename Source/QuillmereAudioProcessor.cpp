@@ -258,6 +258,7 @@ void QuillmereAudioProcessor::updateWatching()
 {
     const auto needsWatching = wantedMidiInName.isNotEmpty() || wantedMidiOutName.isNotEmpty() || midiInput != nullptr || midiOutput != nullptr;
     PortWatcher::setWatching (this, needsWatching);
+    ++portStateChanges;
 }
 
 QuillmereAudioProcessor::PortState QuillmereAudioProcessor::getPortState()

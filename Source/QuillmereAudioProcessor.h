@@ -103,6 +103,9 @@ public:
 
     PortState getPortState();
 
+    /** Counts the changes of the ports' state, so that a window can notice them. Any thread. */
+    std::atomic<int> portStateChanges { 0 };
+
     juce::String getDefaultMidiInputName (int channelToAsk);
     juce::String getDefaultMidiOutputName (int channelToAsk);
     juce::String getDeviceModelName();

@@ -10,8 +10,9 @@
 
 using namespace testing_helpers;
 
-// Host automation runs on a host thread while the message thread switches models and ports,
-// a third thread restores them as a host's state thread would, and the console keeps sending.
+// Host automation runs on a host thread while the message thread switches models and ports
+// and opens the window, a third thread changes and restores them as a host's state thread
+// would, and the console keeps sending.
 // No send may reach a deleted device or port, and no port may be used by two threads at once.
 // Run under ThreadSanitizer and AddressSanitizer by the sanitizer presets.
 TEST (ProcessorConcurrency, AutomationWhileModelsAndPortsAreSwitched)
@@ -44,11 +45,24 @@ TEST (ProcessorConcurrency, AutomationWhileModelsAndPortsAreSwitched)
     std::thread stateThread ([&]
                              {
         const char* models[] = { "Mira", "Tarn48-XL", "Tarn16", "" };
+        juce::MemoryBlock chunks[2];
+        const char* outputs[] = { "Tarn16 Automation", "Mira Out" };
+
+        for (int i = 0; i < 2; ++i)
+        {
+            const auto xml = juce::parseXML (juce::String (R"(<QUILLMERESETTINGS midiInName="Mira In" midiOutName=")") + outputs[i]
+                                             + R"(" fader="0.5" cut="0" channel="2" channelName="Ld" deviceName="Tarn16"/>)");
+            juce::AudioProcessor::copyXmlToBinary (*xml, chunks[i]);
+        }
+
         for (int i = 0; running; ++i)
         {
             p.setDevice (models[i % 4]);
             p.setMidiOutput (i % 2);
             p.setChannelName ("T" + juce::String (i % 10));
+
+            // A restore, which rewrites the ports' state while a window may be opening.
+            p.setStateInformation (chunks[i % 2].getData(), (int) chunks[i % 2].getSize());
             std::this_thread::yield();
         } });
 
@@ -70,6 +84,15 @@ TEST (ProcessorConcurrency, AutomationWhileModelsAndPortsAreSwitched)
         p.setMidiInput (i % 2);
         p.channel = 1 + i % 8;
         p.sendAllToDevice();
+
+        // The window opens, reading the ports' state that the restores rewrite.
+        if (i % 5 == 0)
+        {
+            std::unique_ptr<juce::AudioProcessorEditor> editor (p.createEditorIfNeeded());
+            runMessageLoopFor (2);
+            p.editorBeingDeleted (editor.get());
+        }
+
         runMessageLoopFor (2);
     }
 

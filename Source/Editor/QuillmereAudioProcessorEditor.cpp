@@ -103,9 +103,17 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     setSize (400, 617);
     startTimer (50);
 
-    // Ports: list them, show the open ones, or open the model's default ports.
-    selectPort (midiInputBox, true);
-    selectPort (midiOutputBox, false);
+    // Ports: list them, open the model's default ports when no port is open or wanted, and
+    // show what is open or waited for; then follow the system's ports while the window is open.
+    shownPortListChange = PortWatcher::getChangeCount();
+    inputNames = MidiPortSystem::getInputNames();
+    outputNames = MidiPortSystem::getOutputNames();
+    openDefaultPort (true);
+    openDefaultPort (false);
+    showPorts();
+
+    PortWatcher::addListener (this);
+    PortWatcher::setWatching (this, true);
 
     for (int i = 0; i < 3; ++i)
         modelBox.addItem (QuillmereAudioProcessor::getModelNameForIndex (i), i + 1);
@@ -139,6 +147,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
 QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
 {
     stopTimer();
+    PortWatcher::removeListener (this);
 
     // The strip's text becomes the channel name only while it shows the name: on a model
     // without scribble strips it reads "Channel" and the number, which must not replace the
@@ -209,28 +218,12 @@ void QuillmereAudioProcessorEditor::updateScribbleStrip()
     keepFromKeyboardFocus (*scribbleStrip);
 }
 
-void QuillmereAudioProcessorEditor::selectPort (juce::ComboBox& box, bool isInput)
+void QuillmereAudioProcessorEditor::openDefaultPort (bool isInput)
 {
-    const auto names = isInput ? MidiPortSystem::getInputNames() : MidiPortSystem::getOutputNames();
+    const auto state = quillmereProcessor.getPortState();
 
-    for (int i = 0; i < names.size(); ++i)
-        box.addItem (names[i], i + 1);
-
-    if (names.isEmpty())
-        box.setTextWhenNothingSelected ("None available");
-
-    const auto isOpen = isInput ? quillmereProcessor.midiInput != nullptr : quillmereProcessor.midiOutput != nullptr;
-
-    if (isOpen)
-    {
-        const auto& openName = isInput ? quillmereProcessor.midiInName : quillmereProcessor.midiOutName;
-
-        for (int i = 0; i < box.getNumItems(); ++i)
-            if (box.getItemText (i) == openName)
-                box.setSelectedItemIndex (i, juce::dontSendNotification);
-
+    if (isInput ? (state.inputOpen || state.wantedInName.isNotEmpty()) : (state.outputOpen || state.wantedOutName.isNotEmpty()))
         return;
-    }
 
     const auto channel = quillmereProcessor.channel.load();
     const auto defaultName = isInput ? quillmereProcessor.getDefaultMidiInputName (channel)
@@ -239,14 +232,15 @@ void QuillmereAudioProcessorEditor::selectPort (juce::ComboBox& box, bool isInpu
     if (defaultName.isEmpty())
         return;
 
-    for (int i = 0; i < box.getNumItems(); ++i)
+    // Every port of that name in turn, so that with two of them the last one stays open. The
+    // system's list is asked again: the port must still carry that name.
+    const auto& names = isInput ? inputNames : outputNames;
+
+    for (int i = 0; i < names.size(); ++i)
     {
-        if (box.getItemText (i) != defaultName)
+        if (names[i] != defaultName)
             continue;
 
-        box.setSelectedItemIndex (i, juce::dontSendNotification);
-
-        // The system's list is asked again: the port must still carry that name.
         if (isInput)
         {
             if (MidiPortSystem::getInputNames()[i] == defaultName)
@@ -256,6 +250,79 @@ void QuillmereAudioProcessorEditor::selectPort (juce::ComboBox& box, bool isInpu
         {
             quillmereProcessor.setMidiOutput (i);
         }
+    }
+}
+
+void QuillmereAudioProcessorEditor::showPorts()
+{
+    const auto state = quillmereProcessor.getPortState();
+    shownPortStateChange = quillmereProcessor.portStateChanges.load();
+    showPort (midiInputBox, true, state);
+    showPort (midiOutputBox, false, state);
+}
+
+void QuillmereAudioProcessorEditor::showPort (juce::ComboBox& box, bool isInput, const QuillmereAudioProcessor::PortState& state)
+{
+    const auto& names = isInput ? inputNames : outputNames;
+
+    box.clear (juce::dontSendNotification);
+
+    for (int i = 0; i < names.size(); ++i)
+        box.addItem (names[i], i + 1);
+
+    box.setTextWhenNothingSelected (names.isEmpty() ? "None available" : (isInput ? "Select Input" : "Select Output"));
+
+    // The open port, or else the one the instance waits for: absent, or refusing to open.
+    const auto isOpen = isInput ? state.inputOpen : state.outputOpen;
+    const auto& shownName = isOpen ? (isInput ? state.inName : state.outName)
+                                   : (isInput ? state.wantedInName : state.wantedOutName);
+    auto waiting = false;
+
+    if (shownName.isNotEmpty())
+    {
+        const auto index = names.indexOf (shownName);
+        waiting = ! isOpen;
+
+        if (index >= 0)
+        {
+            box.setSelectedId (index + 1, juce::dontSendNotification);
+        }
+        else
+        {
+            box.addItem (shownName, waitingPortItemId);
+            box.setItemEnabled (waitingPortItemId, false);
+            box.setSelectedId (waitingPortItemId, juce::dontSendNotification);
+        }
+    }
+
+    // A waited-for port is drawn as the lists draw a choice that cannot be made.
+    if (waiting)
+        box.setColour (juce::ComboBox::textColourId, getLookAndFeel().findColour (juce::ComboBox::textColourId).withMultipliedAlpha (0.3f));
+    else
+        box.removeColour (juce::ComboBox::textColourId);
+}
+
+void QuillmereAudioProcessorEditor::followPortChanges()
+{
+    // The watcher's lists, so that the message thread never waits for the system's.
+    const auto listChange = PortWatcher::getChangeCount();
+    const auto listsChanged = listChange != shownPortListChange;
+
+    if (listsChanged || quillmereProcessor.portStateChanges.load() != shownPortStateChange)
+    {
+        // Not under an open list: its items would change under the pointer. The next tick
+        // tries again.
+        if (midiInputBox.isPopupActive() || midiOutputBox.isPopupActive())
+            return;
+
+        if (listsChanged)
+        {
+            shownPortListChange = listChange;
+            inputNames = PortWatcher::getLastInputNames();
+            outputNames = PortWatcher::getLastOutputNames();
+        }
+
+        showPorts();
     }
 }
 
@@ -278,6 +345,8 @@ void QuillmereAudioProcessorEditor::rebuildChannelList()
 //==============================================================================
 void QuillmereAudioProcessorEditor::timerCallback()
 {
+    followPortChanges();
+
     // Mirrors the parameters without notification, so nothing echoes back to the host.
     if (auto* fader = getManagedParameter (faderParameterIndex))
         levelSlider.setValue ((double) fader->getValue(), juce::dontSendNotification);

@@ -23,6 +23,7 @@ class QuillmereAudioProcessorEditor final : public juce::AudioProcessorEditor
     , public juce::ComboBox::Listener
     , public juce::Label::Listener
     , public juce::Timer
+    , public PortWatcher::Listener
 {
 public:
     explicit QuillmereAudioProcessorEditor (QuillmereAudioProcessor& owner);
@@ -42,6 +43,14 @@ public:
     void editorHidden (juce::Label*, juce::TextEditor&) override {}
     void timerCallback() override;
 
+    /** The watcher's thread: nothing; the timer reads the lists the watcher keeps. The window
+        watches while it is open, so that its port lists follow the system's ports.
+    */
+    void portsListed (const juce::StringArray&, const juce::StringArray&) override {}
+
+    /** The item that shows a wanted port the system does not list; it cannot be chosen. */
+    static constexpr int waitingPortItemId = 10000;
+
     QuillmereAudioProcessor& quillmereProcessor;
 
     LevelFader levelSlider;
@@ -55,6 +64,11 @@ public:
     juce::Image background;
     bool muteKeyWasDown = false;
 
+    // The port names the selectors list, and the watcher's and the processor's counts of
+    // changes when they were last shown.
+    juce::StringArray inputNames, outputNames;
+    int shownPortListChange = 0, shownPortStateChange = 0;
+
 private:
     AudioProcessorParameterWithChangeManager* getManagedParameter (int index) const;
 
@@ -65,7 +79,10 @@ private:
 
     void updateScribbleStrip();
     void rebuildChannelList();
-    void selectPort (juce::ComboBox& box, bool isInput);
+    void openDefaultPort (bool isInput);
+    void showPorts();
+    void showPort (juce::ComboBox& box, bool isInput, const QuillmereAudioProcessor::PortState& state);
+    void followPortChanges();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessorEditor)
 };

@@ -44,7 +44,7 @@ void VelmoraLookAndFeel::positionComboBoxText (juce::ComboBox& box, juce::Label&
     label.setBounds (2, 2, box.getWidth() - 2, box.getHeight() - 2);
     label.setJustificationType (juce::Justification::centred);
     label.setFont (getComboBoxFont (box));
-    label.setColour (juce::Label::textColourId, juce::Colours::white);
+    label.setColour (juce::Label::textColourId, box.findColour (juce::ComboBox::textColourId));
 
     // Every click on a selector reaches the box itself, which opens its list. The label of
     // an editable box would take the keyboard focus and hand arrow keys to the box; keys

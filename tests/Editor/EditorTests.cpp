@@ -247,6 +247,70 @@ TEST_F (EditorFixture, ChoosingPortsOpensThemByName)
     ports.addInputPort ("Tarn16 Automation");
     e.comboBoxChanged (&e.midiInputBox);
     EXPECT_EQ (processor->midiInName, "Tarn16 Automation");
+
+    // What was chosen is what the instance wants, and what the project keeps.
+    const auto state = processor->getPortState();
+    EXPECT_EQ (state.wantedInName, "Tarn16 Automation");
+    EXPECT_EQ (state.wantedOutName, "Tarn16 Automation");
+}
+
+TEST_F (EditorFixture, ThePortListsFollowTheSystemsPorts)
+{
+    processor->setMidiInput (MidiPortSystem::getInputNames().indexOf ("Tarn16 Automation"));
+    auto& e = openEditor();
+    ASSERT_EQ (itemTexts (e.midiInputBox), juce::StringArray ({ "Tarn16 Automation#1", "Studio In#2" }));
+
+    ports.addInputPort ("Late In");
+    ports.addOutputPort ("Late Out");
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return itemTexts (e.midiInputBox).contains ("Late In#3") && itemTexts (e.midiOutputBox).contains ("Late Out#3"); },
+                                      10000));
+
+    ports.removeInputPort ("Studio In");
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return itemTexts (e.midiInputBox) == juce::StringArray ({ "Tarn16 Automation#1", "Late In#2" }); },
+                                      10000));
+
+    // The open port stays shown as the list follows.
+    EXPECT_EQ (e.midiInputBox.getText(), "Tarn16 Automation");
+    EXPECT_EQ (e.midiInputBox.getSelectedId(), 1);
+}
+
+TEST_F (EditorFixture, AWantedPortIsShownByNameWhileAbsentAsAChoiceThatCannotBeMade)
+{
+    // A Tarn16 project linked through "Desk", opened where the desk is away. The default ports
+    // are present, but the instance waits for its own: the window must not open others.
+    const auto xml = juce::parseXML (R"(<QUILLMERESETTINGS midiInName="Desk" midiOutName="Desk" fader="0.5" cut="0" channel="1" channelName="Kick" deviceName="Tarn16"/>)");
+    juce::MemoryBlock chunk;
+    juce::AudioProcessor::copyXmlToBinary (*xml, chunk);
+    processor->setStateInformation (chunk.getData(), (int) chunk.getSize());
+
+    auto& e = openEditor();
+    const auto normal = e.getLookAndFeel().findColour (juce::ComboBox::textColourId);
+
+    for (auto* box : { &e.midiInputBox, &e.midiOutputBox })
+    {
+        EXPECT_EQ (box->getText(), "Desk");
+        EXPECT_EQ (box->getSelectedId(), QuillmereAudioProcessorEditor::waitingPortItemId);
+        EXPECT_FALSE (box->isItemEnabled (QuillmereAudioProcessorEditor::waitingPortItemId));
+        EXPECT_LT (box->findColour (juce::ComboBox::textColourId).getFloatAlpha(), normal.getFloatAlpha());
+    }
+
+    EXPECT_FALSE (processor->getPortState().inputOpen);
+    EXPECT_FALSE (processor->getPortState().outputOpen);
+
+    // The desk is plugged in: the instance opens its ports and the window shows them as open.
+    ports.addInputPort ("Desk");
+    ports.addOutputPort ("Desk");
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return e.midiInputBox.getSelectedId() == 3 && e.midiOutputBox.getSelectedId() == 3; },
+                                      10000));
+
+    for (auto* box : { &e.midiInputBox, &e.midiOutputBox })
+    {
+        EXPECT_EQ (box->getText(), "Desk");
+        EXPECT_EQ (box->findColour (juce::ComboBox::textColourId), normal);
+    }
 }
 
 TEST_F (EditorFixture, EditingTheStripSendsTheName)
