@@ -6,8 +6,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <timeapi.h>
-#include <windows.h>
+#include <windows.h> // with timeBeginPeriod: it is not built lean
 #endif
 
 namespace
