@@ -449,6 +449,36 @@ INSTANTIATE_TEST_SUITE_P (Formats,
                                            ProcessingCase { "LV2", 1, "whileTheEditorIsOpen", true, true }),
                           processingCaseName);
 
+//==============================================================================
+// JUCE's LV2 host connects each audio port to the channel of the host's buffer that it
+// stands for, and leaves it unconnected (a null pointer) when the buffer has no such channel.
+TEST (HostedLv2Test, AHostThatLeavesTheAudioPortsUnconnectedDoesNotCrashIt)
+{
+    constexpr int blockSize = 64;
+
+    AssertionWatch assertions;
+
+    {
+        const auto instance = load ("LV2");
+        ASSERT_NE (instance, nullptr);
+        ASSERT_EQ (instance->getTotalNumInputChannels(), 1);
+        ASSERT_EQ (instance->getTotalNumOutputChannels(), 1);
+        instance->prepareToPlay (44100.0, blockSize);
+
+        juce::AudioBuffer<float> noChannels (0, blockSize);
+        juce::MidiBuffer midi;
+
+        for (int block = 0; block < 16; ++block)
+            instance->processBlock (noChannels, midi);
+
+        // Connected again, it passes audio through as before.
+        EXPECT_EQ (findFirstChangedBlock (*instance, 1, blockSize, 4), juce::String());
+        instance->releaseResources();
+    }
+
+    EXPECT_TRUE (assertions.getAssertions().isEmpty()) << assertions.getAssertions().joinIntoString ("\n");
+}
+
 // The checks above for assertions rely on seeing them: one the host's JUCE reports is seen.
 TEST (AssertionWatchTest, SeesAnAssertionThatFailsWhileItWatches)
 {

@@ -3,17 +3,45 @@
 #include <gtest/gtest.h>
 
 #include <lilv/lilv.h>
+#include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/options/options.h>
+#include <lv2/urid/urid.h>
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 using namespace host_helpers;
 
-// The LV2 bundle as a host sees it through LV2 itself, read with lilv (the library LV2 hosts
-// use), below JUCE's hosting classes: its description.
+// The LV2 bundle as a host sees it through LV2 itself, read and instantiated with lilv (the
+// library LV2 hosts use), below JUCE's hosting classes: its description, and the plug-in run
+// with ports connected as the host chooses.
 
 namespace
 {
+    /** The URID map a host hands its plug-ins: one number per URI, the same for every call. */
+    class UridMap final
+    {
+    public:
+        UridMap() { feature.handle = this; }
+
+        LV2_URID map (const char* uri)
+        {
+            const std::lock_guard<std::mutex> lock (mapLock);
+            return uris.emplace (uri, (LV2_URID) uris.size() + 1).first->second;
+        }
+
+        LV2_URID_Map feature { nullptr, [] (LV2_URID_Map_Handle handle, const char* uri)
+                               { return static_cast<UridMap*> (handle)->map (uri); } };
+
+    private:
+        std::mutex mapLock; // the plug-in may map from any of its threads
+        std::map<std::string, LV2_URID> uris;
+    };
+
     /** One node of lilv's, freed with it. */
     using Node = std::unique_ptr<LilvNode, decltype (&lilv_node_free)>;
 
@@ -85,4 +113,135 @@ TEST_F (Lv2InterfaceTest, DescribesOneRequiredAudioPortEachWay)
     const auto output = bundle.uri (LV2_CORE__OutputPort);
     EXPECT_EQ (lilv_plugin_get_num_ports_of_class (bundle.plugin, audioClass.get(), input.get(), nullptr), 1u);
     EXPECT_EQ (lilv_plugin_get_num_ports_of_class (bundle.plugin, audioClass.get(), output.get(), nullptr), 1u);
+}
+
+//==============================================================================
+namespace
+{
+    /** An instance of the plug-in made by lilv with the features it requires, its atom ports
+        connected to empty sequences and its audio ports left for the test to connect.
+    */
+    class Lv2Instance final
+    {
+    public:
+        static constexpr int maxBlockSize = 64;
+
+        explicit Lv2Instance (const Lv2Bundle& bundle)
+        {
+            const LV2_Options_Option blockLength { LV2_OPTIONS_INSTANCE, 0, map.map (LV2_BUF_SIZE__maxBlockLength), sizeof (maxBlockSize), map.map (LV2_ATOM__Int), &maxBlockSize };
+            options[0] = blockLength;
+
+            instance = lilv_plugin_instantiate (bundle.plugin, 44100.0, features);
+
+            if (instance == nullptr)
+                return;
+
+            inputEvents.atom = { (uint32_t) sizeof (LV2_Atom_Sequence_Body), map.map (LV2_ATOM__Sequence) };
+            lilv_instance_connect_port (instance, lilv_port_get_index (bundle.plugin, bundle.getPort ("in")), &inputEvents);
+            lilv_instance_connect_port (instance, lilv_port_get_index (bundle.plugin, bundle.getPort ("out")), outputEvents.data());
+
+            audioInputIndex = lilv_port_get_index (bundle.plugin, bundle.getPort ("audio_in_1"));
+            audioOutputIndex = lilv_port_get_index (bundle.plugin, bundle.getPort ("audio_out_1"));
+            lilv_instance_activate (instance);
+        }
+
+        ~Lv2Instance()
+        {
+            if (instance != nullptr)
+            {
+                lilv_instance_deactivate (instance);
+                lilv_instance_free (instance);
+            }
+        }
+
+        /** Connects the audio ports, each to its buffer or, with null, to nothing. */
+        void connectAudio (float* input, float* output)
+        {
+            lilv_instance_connect_port (instance, audioInputIndex, input);
+            lilv_instance_connect_port (instance, audioOutputIndex, output);
+        }
+
+        void run (int numSamples)
+        {
+            // The output sequence's size tells the plug-in how much room it has.
+            auto* out = reinterpret_cast<LV2_Atom_Sequence*> (outputEvents.data());
+            out->atom = { (uint32_t) (outputEvents.size() * sizeof (uint64_t) - sizeof (LV2_Atom)), map.map (LV2_ATOM__Chunk) };
+            lilv_instance_run (instance, (uint32_t) numSamples);
+        }
+
+        LilvInstance* instance = nullptr;
+
+    private:
+        UridMap map;
+        LV2_Options_Option options[2] {};
+        LV2_Feature mapFeature { LV2_URID__map, &map.feature };
+        LV2_Feature optionsFeature { LV2_OPTIONS__options, options };
+        LV2_Feature boundedBlockLengthFeature { LV2_BUF_SIZE__boundedBlockLength, nullptr };
+        const LV2_Feature* features[4] { &mapFeature, &optionsFeature, &boundedBlockLengthFeature, nullptr };
+
+        LV2_Atom_Sequence inputEvents {};
+        std::vector<uint64_t> outputEvents = std::vector<uint64_t> (16384 / sizeof (uint64_t)); // 64-bit aligned, as atoms are
+        uint32_t audioInputIndex = 0, audioOutputIndex = 0;
+
+        JUCE_DECLARE_NON_COPYABLE (Lv2Instance)
+    };
+}
+
+// The audio ports are required, but a host may still leave one unconnected, or disconnect it
+// after a first block: the plug-in then reads silence for a missing input, writes nothing for a
+// missing output, and never crashes.
+TEST_F (Lv2InterfaceTest, RunsWithAnyAudioPortLeftUnconnected)
+{
+    const struct
+    {
+        const char* name;
+        bool inputConnected, outputConnected;
+    } connections[] {
+        { "both connected", true, true },
+        { "input unconnected", false, true },
+        { "output unconnected", true, false },
+        { "neither connected", false, false },
+    };
+
+    constexpr int blockSize = Lv2Instance::maxBlockSize;
+    constexpr float staleOutput = 0.5f; // what an output holds before the plug-in runs
+
+    for (const auto& connection : connections)
+    {
+        SCOPED_TRACE (connection.name);
+        AssertionWatch assertions;
+
+        {
+            Lv2Instance plugin (bundle);
+            ASSERT_NE (plugin.instance, nullptr);
+
+            juce::Random random (0x4c5632);
+            std::vector<float> input ((size_t) blockSize), output ((size_t) blockSize);
+
+            // The first block has both ports connected, the others as the case says.
+            for (int block = 0; block < 8; ++block)
+            {
+                const auto inputConnected = block == 0 || connection.inputConnected;
+                const auto outputConnected = block == 0 || connection.outputConnected;
+
+                for (auto& sample : input)
+                    sample = random.nextFloat() * 2.0f - 1.0f;
+
+                const auto inputBefore = input;
+                std::fill (output.begin(), output.end(), staleOutput);
+
+                plugin.connectAudio (inputConnected ? input.data() : nullptr, outputConnected ? output.data() : nullptr);
+                plugin.run (blockSize);
+
+                const auto expectedOutput = ! outputConnected ? std::vector<float> ((size_t) blockSize, staleOutput)
+                                            : inputConnected  ? inputBefore
+                                                              : std::vector<float> ((size_t) blockSize, 0.0f);
+
+                ASSERT_EQ (input, inputBefore) << "block " << block;
+                ASSERT_EQ (output, expectedOutput) << "block " << block;
+            }
+        }
+
+        EXPECT_TRUE (assertions.getAssertions().isEmpty()) << assertions.getAssertions().joinIntoString ("\n");
+    }
 }
