@@ -38,9 +38,10 @@ namespace
         // digit per byte of the version code; JUCE's host reads a number below 10000 as
         // thousands for the major version, so it shows 2.0.0 as 0.2.0.0.
         { "VST", "Unknown", "0.2.0.0", 2, 2, { { "Level", "0" }, { "Cut", "1" } }, {} },
-        // LV2 has no version text; the host's bypass is the plug-in's "enabled" port, and the
-        // parameters' identifiers are IRIs under the plug-in's URI (left empty here: any two
-        // that differ will do).
+        // JUCE 7.0.5's LV2 host reads no version from a bundle, so it shows none (the bundle's
+        // own version is read in Lv2InterfaceTests); the host's bypass is the plug-in's
+        // "enabled" port, and the parameters' identifiers are IRIs under the plug-in's URI (left
+        // empty here: any two that differ will do).
         { "LV2", "Plugin", "", 1, 1, { { "Bypass", "sym:enabled" }, { "Level", "" }, { "Cut", "" } }, "sym:enabled" },
     };
 

@@ -60,6 +60,15 @@ namespace
 
         Node uri (const char* text) const { return Node (lilv_new_uri (world, text), lilv_node_free); }
 
+        /** The plug-in's one value of a property, as lilv reads it; null if it has none. */
+        Node getPluginValue (const char* property) const
+        {
+            const auto values = lilv_plugin_get_value (plugin, uri (property).get());
+            Node first (values != nullptr && lilv_nodes_size (values) > 0 ? lilv_node_duplicate (lilv_nodes_get_first (values)) : nullptr, lilv_node_free);
+            lilv_nodes_free (values);
+            return first;
+        }
+
         const LilvPort* getPort (const char* symbol) const
         {
             const Node symbolNode (lilv_new_string (world, symbol), lilv_node_free);
@@ -71,6 +80,8 @@ namespace
 
         JUCE_DECLARE_NON_COPYABLE (Lv2Bundle)
     };
+
+    constexpr auto doap = "http://usefulinc.com/ns/doap#";
 }
 
 class Lv2InterfaceTest : public testing::Test
@@ -113,6 +124,25 @@ TEST_F (Lv2InterfaceTest, DescribesOneRequiredAudioPortEachWay)
     const auto output = bundle.uri (LV2_CORE__OutputPort);
     EXPECT_EQ (lilv_plugin_get_num_ports_of_class (bundle.plugin, audioClass.get(), input.get(), nullptr), 1u);
     EXPECT_EQ (lilv_plugin_get_num_ports_of_class (bundle.plugin, audioClass.get(), output.get(), nullptr), 1u);
+}
+
+// LV2 versions have a minor and a micro number, the URI standing for the major version: the
+// product's 2.0.0 is 200.0, an even (released) minor version above 0 (which marks plug-ins as
+// experimental). The release names the version as the other formats do.
+TEST_F (Lv2InterfaceTest, DescribesTheVersion)
+{
+    const auto minorVersion = bundle.getPluginValue (LV2_CORE__minorVersion);
+    const auto microVersion = bundle.getPluginValue (LV2_CORE__microVersion);
+    ASSERT_NE (minorVersion, nullptr);
+    ASSERT_NE (microVersion, nullptr);
+    EXPECT_EQ (lilv_node_as_int (minorVersion.get()), 200);
+    EXPECT_EQ (lilv_node_as_int (microVersion.get()), 0);
+
+    const auto release = bundle.getPluginValue ((doap + std::string ("release")).c_str());
+    ASSERT_NE (release, nullptr);
+    const Node revision (lilv_world_get (bundle.world, release.get(), bundle.uri ((doap + std::string ("revision")).c_str()).get(), nullptr), lilv_node_free);
+    ASSERT_NE (revision, nullptr);
+    EXPECT_STREQ (lilv_node_as_string (revision.get()), "2.0.0");
 }
 
 //==============================================================================
