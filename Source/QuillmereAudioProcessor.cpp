@@ -16,7 +16,14 @@ namespace
     constexpr int drainIntervalMs = 20;
 }
 
+// JUCE's default buses, one stereo "Input" and one stereo "Output", but active from the start:
+// the LV2 wrapper marks the ports of a bus that is inactive by default as optional, and a host
+// may then see no audio ports at all or leave them unconnected. The VST2, VST3 and AAX wrappers
+// choose their layout from the preferred channel configurations, whatever the buses start as.
 QuillmereAudioProcessor::QuillmereAudioProcessor()
+    : juce::AudioProcessor (BusesProperties()
+                                .withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                                .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
 {
     // Hosts store the parameters under their index, "0" and "1". LV2 names a parameter by a
     // Turtle name, which cannot start with a digit: both would become the same name there, so

@@ -2,9 +2,9 @@
 # other answers than the product's own and have no setting for it.
 #
 # VST3 hosts read the SDK version from the class descriptions; the SDK headers let it be set.
-# The VST2 wrapper is compiled from a build-local copy of JUCE's source with exact, checked
-# replacements, so that a JUCE whose text differs stops the configuration instead of building a
-# plug-in with unknown answers.
+# The VST2 and LV2 wrappers are compiled from build-local copies of JUCE's sources with exact,
+# checked replacements, so that a JUCE whose text differs stops the configuration instead of
+# building a plug-in with unknown answers.
 
 # quillmere_adapt_juce_wrapper (<source below juce_audio_plugin_client> <output file>
 #                               <text> <replacement> [<text> <replacement> ...])
@@ -61,3 +61,29 @@ get_target_property (vst2Sources juce_audio_plugin_client_VST INTERFACE_SOURCES)
 list (FILTER vst2Sources EXCLUDE REGEX "/juce_audio_plugin_client_VST2\\.cpp$")
 list (APPEND vst2Sources "${QUILLMERE_VST2_WRAPPER}")
 set_property (TARGET juce_audio_plugin_client_VST PROPERTY INTERFACE_SOURCES ${vst2Sources})
+
+# The LV2 wrapper reads an audio input port that the host left unconnected as silence and never
+# touches an unconnected output, where JUCE reads the input through the null pointer (and clears
+# the output through it while the processor is suspended), which crashes the host.
+#
+# Its description gives the version as LV2 counts it. LV2 has no major version (the URI stands
+# for it), so the product's major and minor numbers make the LV2 minor version and its patch
+# number the micro version: 2.0.0 is 200.0. JUCE leaves the major number out, and LV2 hosts take
+# minor version 0 for an experimental plug-in; they take an odd minor or micro number for a
+# development build.
+set (QUILLMERE_LV2_WRAPPER "${CMAKE_BINARY_DIR}/juce-wrappers/juce_LV2_Client.cpp")
+quillmere_adapt_juce_wrapper (LV2/juce_LV2_Client.cpp "${QUILLMERE_LV2_WRAPPER}"
+    "audio.copyFrom (i, 0, ports.getBufferForAudioInput (i), audio.getNumSamples());"
+    "{ if (const auto* input = ports.getBufferForAudioInput (i)) audio.copyFrom (i, 0, input, audio.getNumSamples()); else audio.clear (i, 0, audio.getNumSamples()); }"
+    "std::fill (ptr, ptr + numSteps, 0.0f);"
+    "if (ptr != nullptr) std::fill (ptr, ptr + numSteps, 0.0f);"
+    "const auto minorVersion = getVersionOrZero (2);"
+    "const auto minorVersion = getVersionOrZero (3) * 100 + getVersionOrZero (2);")
+
+# The LV2 plug-in target compiles this copy in place of JUCE's.
+if (TARGET juce_audio_plugin_client_LV2)
+    get_target_property (lv2Sources juce_audio_plugin_client_LV2 INTERFACE_SOURCES)
+    list (FILTER lv2Sources EXCLUDE REGEX "/juce_audio_plugin_client_LV2\\.cpp$")
+    list (APPEND lv2Sources "${QUILLMERE_LV2_WRAPPER}")
+    set_property (TARGET juce_audio_plugin_client_LV2 PROPERTY INTERFACE_SOURCES ${lv2Sources})
+endif()

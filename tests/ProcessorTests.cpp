@@ -87,13 +87,16 @@ TEST_F (ProcessorTest, AnswersTheHost)
     EXPECT_TRUE (p.isOutputChannelStereoPair (5));
     JUCE_END_IGNORE_WARNINGS_GCC_LIKE
 
-    // Default buses: one stereo input "Input" and one stereo output "Output".
+    // Default buses: one stereo input "Input" and one stereo output "Output", both active from
+    // the start, so that no wrapper offers them to hosts as optional.
     ASSERT_EQ (p.getBusCount (true), 1);
     ASSERT_EQ (p.getBusCount (false), 1);
     EXPECT_EQ (p.getBus (true, 0)->getName(), "Input");
     EXPECT_EQ (p.getBus (false, 0)->getName(), "Output");
     EXPECT_EQ (p.getBus (true, 0)->getDefaultLayout(), juce::AudioChannelSet::stereo());
     EXPECT_EQ (p.getBus (false, 0)->getDefaultLayout(), juce::AudioChannelSet::stereo());
+    EXPECT_TRUE (p.getBus (true, 0)->isEnabledByDefault());
+    EXPECT_TRUE (p.getBus (false, 0)->isEnabledByDefault());
 
     // Two parameters, in their fixed order, identified by index.
     const auto& parameters = p.getParameters();

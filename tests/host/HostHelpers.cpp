@@ -5,6 +5,11 @@
 #include <pluginterfaces/vst/ivstcomponent.h>
 #include <public.sdk/source/common/memorystream.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
 // At global scope, where JUCE declares the AEffect its hosting classes hand out.
 #include <pluginterfaces/vst2.x/aeffectx.h>
 
@@ -274,4 +279,46 @@ namespace host_helpers
         bank.chunk = juce::MemoryBlock (static_cast<const char*> (data.getData()) + offset + headerSize, chunkSize);
         return true;
     }
+
+    AssertionWatch::AssertionWatch()
+        : capture (juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("QuillmereHostTests-stderr-" + juce::String (getpid()) + ".log"))
+    {
+        std::fprintf (stderr, "(standard error goes to %s while assertions are watched for)\n", capture.getFullPathName().toRawUTF8());
+        std::fflush (stderr);
+        savedErrorStream = dup (STDERR_FILENO);
+        const auto file = open (capture.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+
+        // Without the file, assertions would go unseen: stop the test program instead.
+        if (savedErrorStream < 0 || file < 0 || dup2 (file, STDERR_FILENO) < 0)
+            std::abort();
+
+        close (file);
+    }
+
+    AssertionWatch::~AssertionWatch()
+    {
+        std::fflush (stderr);
+        dup2 (savedErrorStream, STDERR_FILENO);
+        close (savedErrorStream);
+
+        std::fputs (capture.loadFileAsString().toRawUTF8(), stderr);
+        capture.deleteFile();
+    }
+
+    juce::StringArray AssertionWatch::getAssertions() const
+    {
+        std::fflush (stderr);
+        juce::StringArray lines;
+        lines.addLines (capture.loadFileAsString());
+
+        juce::StringArray assertions;
+
+        for (const auto& line : lines)
+            if (line.contains ("JUCE Assertion failure"))
+                assertions.add (line.trim());
+
+        return assertions;
+    }
+
+    bool hasDisplay() { return std::getenv ("DISPLAY") != nullptr; }
 }

@@ -85,4 +85,32 @@ namespace host_helpers
 
     /** Reads a bank that starts at the given offset; false if it is not an opaque-chunk bank. */
     bool readVst2Bank (const juce::MemoryBlock& data, size_t offset, Vst2Bank& bank);
+
+    /** Collects the assertions that fail while it exists, in the host and in the plug-ins.
+
+        Every copy of JUCE in the process (the host's, and one in each plug-in file) reports a
+        failed assertion of a debug build as a "JUCE Assertion failure in <file>:<line>" line on
+        the standard error stream. The watch sends that stream to a file for its lifetime and
+        passes everything on to the real stream when it ends, so nothing is hidden from the
+        developer; it names the file first, where a crash's report stays. Only one watch may
+        exist at a time.
+    */
+    class AssertionWatch final
+    {
+    public:
+        AssertionWatch();
+        ~AssertionWatch();
+
+        /** The assertion lines written since the watch began. */
+        juce::StringArray getAssertions() const;
+
+    private:
+        const juce::File capture;
+        int savedErrorStream = -1;
+
+        JUCE_DECLARE_NON_COPYABLE (AssertionWatch)
+    };
+
+    /** Whether an X server is at hand, which a plug-in's editor needs for its window. */
+    bool hasDisplay();
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <dlfcn.h>
 
 namespace
 {
@@ -45,6 +46,13 @@ int main (int argc, char** argv)
     const auto home = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("QuillmereHostTests", {}, false);
     home.createDirectory();
     setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
+
+    // A DAW keeps the ALSA and X11 libraries loaded for its whole life, for its own audio, MIDI
+    // and windows. Here only the plug-ins and JUCE's window code load them, and when they unload,
+    // the caches those libraries keep in their globals turn unreachable and LeakSanitizer reports
+    // them as leaked: the program holds both libraries for its whole life, as a DAW does.
+    for (const auto* library : { "libasound.so.2", "libX11.so.6" })
+        dlopen (library, RTLD_NOW);
 
     int result = 0;
 

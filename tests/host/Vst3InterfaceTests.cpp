@@ -149,6 +149,44 @@ TEST_F (Vst3InterfaceTest, ComponentNamesItsControllerClass)
     EXPECT_EQ (toArray (controllerClassId), getExpectedControllerClassId());
 }
 
+// What a host reads of a component fresh from the factory, before it arranges any bus: one
+// main audio bus each way, active by default, in the first preferred configuration (mono),
+// and no event buses.
+TEST_F (Vst3InterfaceTest, FreshComponentHasOneActiveMonoMainBusEachWay)
+{
+    const auto classId = getExpectedComponentClassId();
+    Steinberg::TUID cid;
+    std::memcpy (cid, classId.data(), sizeof (cid));
+
+    void* object = nullptr;
+    ASSERT_EQ (factory->createInstance (cid, Steinberg::Vst::IComponent::iid, &object), Steinberg::kResultOk);
+    auto* component = static_cast<Steinberg::Vst::IComponent*> (object);
+    ASSERT_EQ (component->initialize (nullptr), Steinberg::kResultOk);
+
+    Steinberg::FUnknownPtr<Steinberg::Vst::IAudioProcessor> processor (component);
+    ASSERT_TRUE (processor);
+
+    for (const auto direction : { Steinberg::Vst::kInput, Steinberg::Vst::kOutput })
+    {
+        SCOPED_TRACE (direction == Steinberg::Vst::kInput ? "input" : "output");
+        EXPECT_EQ (component->getBusCount (Steinberg::Vst::kEvent, direction), 0);
+        ASSERT_EQ (component->getBusCount (Steinberg::Vst::kAudio, direction), 1);
+
+        Steinberg::Vst::BusInfo info {};
+        ASSERT_EQ (component->getBusInfo (Steinberg::Vst::kAudio, direction, 0, info), Steinberg::kResultOk);
+        EXPECT_EQ (info.busType, Steinberg::Vst::kMain);
+        EXPECT_EQ (info.flags, (Steinberg::uint32) Steinberg::Vst::BusInfo::kDefaultActive);
+        EXPECT_EQ (info.channelCount, 1);
+
+        Steinberg::Vst::SpeakerArrangement arrangement = 0;
+        ASSERT_EQ (processor->getBusArrangement (direction, 0, arrangement), Steinberg::kResultOk);
+        EXPECT_EQ (arrangement, Steinberg::Vst::SpeakerArr::kMono);
+    }
+
+    component->terminate();
+    component->release();
+}
+
 // A host that stored a project with the VST2 plug-in hands the VST3 one the VST2 bank it
 // saved; the VST3 component restores the settings from it.
 TEST_F (Vst3InterfaceTest, ComponentTakesOverTheStateAVst2HostSaved)
