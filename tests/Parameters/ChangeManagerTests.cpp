@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
+#include <thread>
+
 namespace
 {
     using Strings = std::vector<std::string>;
@@ -89,4 +93,54 @@ TEST_F (ChangeManagerTest, EachParameterReportsItsOwnIndex)
     muteManager.endChange (&a);
 
     EXPECT_EQ (host.describe(), (Strings { "begin 1", "end 1" }));
+}
+
+namespace
+{
+    /** A host whose gesture callback runs a function, as a host taking its own time does. */
+    struct CallbackHost final : public juce::AudioProcessorListener
+    {
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override {}
+        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+        void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override { onBegin(); }
+        void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int) override {}
+
+        std::function<void()> onBegin = [] {};
+    };
+}
+
+// A host may wait in its gesture callback for a thread of its own that restores the state,
+// which replaces the device and so registers a source. The manager holds no lock while the
+// host listens, so that thread gets through.
+TEST_F (ChangeManagerTest, TheHostIsToldWithNoLockOfTheManagerHeld)
+{
+    CallbackHost waitingHost;
+    processor.addListener (&waitingHost);
+    manager.addChangeSource (&a);
+
+    std::thread restore;
+    std::atomic<bool> registered { false };
+    bool registeredWhileHostListened = false;
+
+    waitingHost.onBegin = [&]
+    {
+        restore = std::thread ([&]
+                               {
+            manager.addChangeSource (&b);
+            registered = true; });
+
+        const auto deadline = juce::Time::getMillisecondCounter() + 5000;
+
+        while (! registered && juce::Time::getMillisecondCounter() < deadline)
+            juce::Thread::sleep (1);
+
+        registeredWhileHostListened = registered.load();
+    };
+
+    manager.beginChange (&a);
+    restore.join();
+    processor.removeListener (&waitingHost);
+
+    EXPECT_TRUE (registeredWhileHostListened);
+    EXPECT_EQ (host.describe(), (Strings { "begin 0" }));
 }
