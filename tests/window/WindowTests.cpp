@@ -261,11 +261,12 @@ TEST_F (WindowTest, EveryClickOnTheCutKeyFlipsTheMuteOnceInOneGesture)
         EXPECT_EQ (host.describe(), expected);
         EXPECT_EQ (processor.muteParameter->getValue(), muted ? 1.0f : 0.0f);
 
-        // The console ends in the same state, told once per click.
+        // The console ends in the same state, told at most once per click: clicks that come
+        // faster than the line carries them coalesce to the newest state.
         EXPECT_TRUE (runMessageLoopUntil ([&]
-                                          { return console.getStrip (0).muteMessages >= before.muteMessages + c.clicks; }));
-        runMessageLoopFor (100);
-        EXPECT_EQ (console.getStrip (0).muteMessages, before.muteMessages + c.clicks);
+                                          { return console.getStrip (0).muteMessages > before.muteMessages && console.getStrip (0).cut == muted; }));
+        EXPECT_TRUE (testing_helpers::waitUntilSent (processor));
+        EXPECT_LE (console.getStrip (0).muteMessages, before.muteMessages + c.clicks);
         EXPECT_EQ (console.getStrip (0).cut, muted);
 
         if (processor.muteParameter->getValue() != (muted ? 1.0f : 0.0f))
