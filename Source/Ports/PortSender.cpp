@@ -11,6 +11,11 @@
 
 namespace
 {
+    // After traffic, the sender looks for new messages at this interval for a while before it
+    // sleeps until it is signalled; the interval adds at most that much to a message's way.
+    constexpr auto pollInterval = std::chrono::microseconds (250);
+    constexpr auto lingerTime = std::chrono::milliseconds (100);
+
     // How long a closing outbox waits for its messages at most. Its own messages take a few
     // milliseconds on the line; only a stalled driver takes longer.
     constexpr auto closeBound = std::chrono::milliseconds (500);
@@ -159,6 +164,8 @@ void PortSender::run()
     } fineTimer;
 #endif
 
+    auto lastActive = std::chrono::steady_clock::now();
+
     for (;;)
     {
         // New messages only replace waiting ones while the line is busy, so the sender takes
@@ -169,21 +176,48 @@ void PortSender::run()
         if (quitting.load())
             return;
 
-        // Cleared before looking, so that a post made after the look wakes the next wait.
-        wakeRequested.exchange (false);
-
-        bool wrote;
-
+        if (writeNext())
         {
-            const std::lock_guard<std::mutex> lock (entriesLock);
-            wrote = writeNextLocked();
+            lastActive = std::chrono::steady_clock::now();
+            continue;
         }
 
-        messageWritten.notify_all();
+        // Idle. Soon after traffic the sender keeps looking at a short interval instead of
+        // sleeping on the signal: wakeRequested stays set, so posts made meanwhile (a host's
+        // automation on its audio thread among them) make no system call, which on a busy or
+        // virtual machine can hold the posting thread up for far longer than the post itself.
+        if (std::chrono::steady_clock::now() - lastActive < lingerTime)
+        {
+            std::this_thread::sleep_for (pollInterval);
+            continue;
+        }
 
-        if (! wrote)
-            wakeSignal.wait();
+        // Cleared before looking again, so that a post made after that look signals the wait.
+        wakeRequested.exchange (false);
+
+        if (writeNext())
+        {
+            wakeRequested.store (true);
+            lastActive = std::chrono::steady_clock::now();
+            continue;
+        }
+
+        wakeSignal.wait();
+        lastActive = std::chrono::steady_clock::now();
     }
+}
+
+bool PortSender::writeNext()
+{
+    bool wrote;
+
+    {
+        const std::lock_guard<std::mutex> lock (entriesLock);
+        wrote = writeNextLocked();
+    }
+
+    messageWritten.notify_all();
+    return wrote;
 }
 
 bool PortSender::writeNextLocked()

@@ -19,8 +19,13 @@
 
     Pacing: a console's MIDI line carries 31,250 baud, ten bits a byte, so each byte holds the
     line 320 microseconds. The sender never writes faster than that: an idle line takes the next
-    message at once, a busy one is waited for, and only then is the next message taken from its
-    outbox, so what goes out is always the newest value and nothing piles up in the driver.
+    message as soon as the sender sees it, a busy one is waited for, and only then is the next
+    message taken from its outbox, so what goes out is always the newest value and nothing piles
+    up in the driver.
+
+    Waking: for a while after traffic the sender looks for messages every quarter of a millisecond, so
+    that the posts of continuing automation make no system call; after that it sleeps until a
+    post signals it.
 */
 class PortSender final
 {
@@ -69,6 +74,7 @@ private:
     };
 
     void run();
+    bool writeNext();
     bool writeNextLocked();
     bool writeFrom (Entry& entry);
 
@@ -84,8 +90,10 @@ private:
     // When the line is free again. Sender thread only.
     std::chrono::steady_clock::time_point lineFreeAt;
 
+    // Set while the sender is awake or looking at short intervals, so that posts need not
+    // signal it; cleared just before it sleeps on wakeSignal.
     WakeSignal wakeSignal;
-    std::atomic<bool> wakeRequested { false };
+    std::atomic<bool> wakeRequested { true };
     std::atomic<bool> quitting { false };
     std::thread thread;
 
