@@ -10,6 +10,26 @@
 
 using namespace testing_helpers;
 
+namespace
+{
+    /** A saved Tarn16 instance on channel 2, linked through these ports. */
+    juce::MemoryBlock chunkLinkedThrough (const juce::String& input, const juce::String& output)
+    {
+        juce::XmlElement xml ("QUILLMERESETTINGS");
+        xml.setAttribute ("midiInName", input);
+        xml.setAttribute ("midiOutName", output);
+        xml.setAttribute ("fader", 0.5);
+        xml.setAttribute ("cut", 0);
+        xml.setAttribute ("channel", 2);
+        xml.setAttribute ("channelName", "Ld");
+        xml.setAttribute ("deviceName", "Tarn16");
+
+        juce::MemoryBlock chunk;
+        juce::AudioProcessor::copyXmlToBinary (xml, chunk);
+        return chunk;
+    }
+}
+
 // Host automation runs on a host thread while the message thread switches models and ports
 // and opens the window, a third thread changes and restores them as a host's state thread
 // would, and the console keeps sending.
@@ -45,15 +65,7 @@ TEST (ProcessorConcurrency, AutomationWhileModelsAndPortsAreSwitched)
     std::thread stateThread ([&]
                              {
         const char* models[] = { "Mira", "Tarn48-XL", "Tarn16", "" };
-        juce::MemoryBlock chunks[2];
-        const char* outputs[] = { "Tarn16 Automation", "Mira Out" };
-
-        for (int i = 0; i < 2; ++i)
-        {
-            const auto xml = juce::parseXML (juce::String (R"(<QUILLMERESETTINGS midiInName="Mira In" midiOutName=")") + outputs[i]
-                                             + R"(" fader="0.5" cut="0" channel="2" channelName="Ld" deviceName="Tarn16"/>)");
-            juce::AudioProcessor::copyXmlToBinary (*xml, chunks[i]);
-        }
+        const juce::MemoryBlock chunks[] = { chunkLinkedThrough ("Mira In", "Tarn16 Automation"), chunkLinkedThrough ("Mira In", "Mira Out") };
 
         for (int i = 0; running; ++i)
         {
@@ -247,15 +259,7 @@ TEST (ProcessorConcurrency, AHostWhoseCallbacksBlockNeverDeadlocksTheAudioThread
 
     std::thread stateThread ([&]
                              {
-        juce::MemoryBlock chunks[2];
-        const char* outputs[] = { "Tarn16 Automation", "Other Out" };
-
-        for (int i = 0; i < 2; ++i)
-        {
-            const auto xml = juce::parseXML (juce::String (R"(<QUILLMERESETTINGS midiInName="Tarn16 Automation" midiOutName=")") + outputs[i]
-                                             + R"(" fader="0.5" cut="0" channel="2" channelName="Ld" deviceName="Tarn16"/>)");
-            juce::AudioProcessor::copyXmlToBinary (*xml, chunks[i]);
-        }
+        const juce::MemoryBlock chunks[] = { chunkLinkedThrough ("Tarn16 Automation", "Tarn16 Automation"), chunkLinkedThrough ("Tarn16 Automation", "Other Out") };
 
         for (int i = 0; running; ++i)
         {

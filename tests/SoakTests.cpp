@@ -80,17 +80,7 @@ namespace
         void settle()
         {
             console.waitUntilDelivered();
-            EXPECT_TRUE (runMessageLoopUntil ([this]
-                                              {
-                for (auto& p : instances)
-                {
-                    const juce::ScopedLock sl (p->incomingMidiLock);
-
-                    if (! p->incomingMidi.isEmpty())
-                        return false;
-                }
-
-                return true; }));
+            EXPECT_TRUE (waitUntilDrained (instances));
         }
 
         /** A zone no instance is on. */

@@ -1,6 +1,7 @@
 #include "ConsoleOutbox.h"
 #include "PortSender.h"
 
+#include <optional>
 #include <thread>
 
 namespace
@@ -12,7 +13,7 @@ namespace
     constexpr int generationShift = 47;
     constexpr juce::uint32 generationMask = 0x3f;
     constexpr int channelShift = 32;
-    constexpr juce::uint32 channelMask = 0x7fff; // a multiple of 8, so equal bits mean equal zones
+    constexpr juce::uint32 channelMask = 0x7fff; // channels equal in these bits share a zone: 32768 is a multiple of 8
     constexpr juce::uint64 contentMask = ((juce::uint64) 1 << ticketShift) - 1;
 
     // The name's state word: the middle buffer, whether it is fresh, its place in line.
@@ -23,6 +24,18 @@ namespace
     constexpr int controllerPairBytes = 6;
 
     juce::uint32 ticketOf (juce::uint64 word) noexcept { return (juce::uint32) (word >> ticketShift) & ticketMask; }
+
+    /** A level or mute slot's place in line, while its message waits. */
+    std::optional<juce::uint32> placeOfWaitingPair (juce::uint64 word) noexcept
+    {
+        return (word & pendingBit) != 0 ? std::optional<juce::uint32> (ticketOf (word)) : std::nullopt;
+    }
+
+    /** The name's place in line, while a fresh name waits. */
+    std::optional<juce::uint32> placeOfWaitingName (juce::uint32 word) noexcept
+    {
+        return (word & nameFreshBit) != 0 ? std::optional<juce::uint32> ((word >> nameTicketShift) & ticketMask) : std::nullopt;
+    }
 
     /** Whether place a comes before place b in line. Places count up and wrap; at most a few
         messages of one outbox wait at a time, so they lie close together.
@@ -77,6 +90,31 @@ juce::uint32 ConsoleOutbox::takeTicket() noexcept
     return nextTicket.fetch_add (1) & ticketMask;
 }
 
+template<typename Word, typename PlaceOfWaiting, typename Compose>
+Word ConsoleOutbox::joinLine (std::atomic<Word>& slot, PlaceOfWaiting placeOfWaiting, Compose compose) noexcept
+{
+    // A message that still waits is replaced in its place; otherwise the new one takes the
+    // next place, drawn once however often the swap is retried.
+    std::optional<juce::uint32> ownTicket;
+    auto old = slot.load();
+
+    for (;;)
+    {
+        auto ticket = placeOfWaiting (old);
+
+        if (! ticket.has_value())
+        {
+            if (! ownTicket.has_value())
+                ownTicket = takeTicket();
+
+            ticket = ownTicket;
+        }
+
+        if (slot.compare_exchange_weak (old, compose (*ticket)))
+            return old;
+    }
+}
+
 void ConsoleOutbox::postControllerPair (std::atomic<juce::uint64>& slot, int channel, const juce::MidiMessage& message) noexcept
 {
     juce::uint32 packed = 0;
@@ -97,34 +135,8 @@ void ConsoleOutbox::postControllerPair (std::atomic<juce::uint64>& slot, int cha
                          | ((juce::uint64) ((juce::uint32) channel & channelMask) << channelShift)
                          | packed;
 
-    juce::uint32 ownTicket = 0;
-    bool haveTicket = false;
-    auto old = slot.load();
-
-    for (;;)
-    {
-        juce::uint32 ticket;
-
-        if ((old & pendingBit) != 0)
-        {
-            ticket = ticketOf (old); // replaces the waiting message in its place
-        }
-        else
-        {
-            if (! haveTicket)
-            {
-                ownTicket = takeTicket();
-                haveTicket = true;
-            }
-
-            ticket = ownTicket;
-        }
-
-        const auto desired = pendingBit | ((juce::uint64) ticket << ticketShift) | content;
-
-        if (slot.compare_exchange_weak (old, desired))
-            break;
-    }
+    joinLine (slot, placeOfWaitingPair, [content] (juce::uint32 ticket)
+              { return pendingBit | ((juce::uint64) ticket << ticketShift) | content; });
 
     currentSender->wake();
 }
@@ -162,34 +174,8 @@ void ConsoleOutbox::postName (const juce::MidiMessage& message) noexcept
         std::memcpy (back.bytes, message.getRawData(), (size_t) size);
         back.size = size;
 
-        juce::uint32 ownTicket = 0;
-        bool haveTicket = false;
-        auto old = nameState.load();
-
-        for (;;)
-        {
-            juce::uint32 ticket;
-
-            if ((old & nameFreshBit) != 0)
-            {
-                ticket = (old >> nameTicketShift) & ticketMask;
-            }
-            else
-            {
-                if (! haveTicket)
-                {
-                    ownTicket = takeTicket();
-                    haveTicket = true;
-                }
-
-                ticket = ownTicket;
-            }
-
-            const auto desired = (juce::uint32) nameBackIndex | nameFreshBit | (ticket << nameTicketShift);
-
-            if (nameState.compare_exchange_weak (old, desired))
-                break;
-        }
+        const auto old = joinLine (nameState, placeOfWaitingName, [this] (juce::uint32 ticket)
+                                   { return (juce::uint32) nameBackIndex | nameFreshBit | (ticket << nameTicketShift); });
 
         // The buffer that was in the middle is the posters' to write next.
         nameBackIndex = (int) (old & nameIndexMask);
@@ -290,18 +276,18 @@ bool ConsoleOutbox::takeNext (Message& message)
         auto next = Kind::none;
         juce::uint32 nextTicketInLine = 0;
 
-        const auto consider = [&] (bool pending, juce::uint32 ticket, Kind kind)
+        const auto consider = [&] (std::optional<juce::uint32> place, Kind kind)
         {
-            if (pending && (next == Kind::none || isEarlier (ticket, nextTicketInLine)))
+            if (place.has_value() && (next == Kind::none || isEarlier (*place, nextTicketInLine)))
             {
                 next = kind;
-                nextTicketInLine = ticket;
+                nextTicketInLine = *place;
             }
         };
 
-        consider ((levelWord & pendingBit) != 0, ticketOf (levelWord), Kind::level);
-        consider ((muteWord & pendingBit) != 0, ticketOf (muteWord), Kind::mute);
-        consider ((nameWord & nameFreshBit) != 0, (nameWord >> nameTicketShift) & ticketMask, Kind::name);
+        consider (placeOfWaitingPair (levelWord), Kind::level);
+        consider (placeOfWaitingPair (muteWord), Kind::mute);
+        consider (placeOfWaitingName (nameWord), Kind::name);
 
         switch (next)
         {

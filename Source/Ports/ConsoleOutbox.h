@@ -93,6 +93,13 @@ private:
     void postControllerPair (std::atomic<juce::uint64>& slot, int channel, const juce::MidiMessage& message) noexcept;
     juce::uint32 takeTicket() noexcept;
 
+    /** Puts a message into a slot's word atomically, in line, and returns the word it
+        replaced. placeOfWaiting tells a word's place in line while its message still waits;
+        compose makes the new word for a place.
+    */
+    template<typename Word, typename PlaceOfWaiting, typename Compose>
+    Word joinLine (std::atomic<Word>& slot, PlaceOfWaiting placeOfWaiting, Compose compose) noexcept;
+
     std::atomic<PortSender*> sender { nullptr };
     std::shared_ptr<PortSender> senderOwner; // message or state thread only
     RealtimeReadGuard senderGuard;

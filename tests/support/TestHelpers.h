@@ -88,4 +88,24 @@ namespace testing_helpers
     {
         return (processors.outbox.waitUntilSent() && ...);
     }
+
+    /** Runs the message loop until the instances' timers have handed every queued message from
+        the console to their devices; false after the timeout. The instances are pointers.
+    */
+    template<typename Instances>
+    bool waitUntilDrained (const Instances& instances, int timeoutMs = 5000)
+    {
+        return runMessageLoopUntil ([&instances]
+                                    {
+            for (auto& p : instances)
+            {
+                const juce::ScopedLock sl (p->incomingMidiLock);
+
+                if (! p->incomingMidi.isEmpty())
+                    return false;
+            }
+
+            return true; },
+                                    timeoutMs);
+    }
 }
