@@ -580,7 +580,7 @@ void QuillmereAudioProcessor::sendLevelToDevice()
         deviceForSends,
         [this]
         { return std::make_pair (channel.load(), bitsOf (faderParameter->getValue())); },
-        [this] (QuillmereBaseDevice& d, std::pair<int, juce::uint32> read)
+        [] (QuillmereBaseDevice& d, std::pair<int, juce::uint32> read)
         {
             float level;
             std::memcpy (&level, &read.second, sizeof (level));
