@@ -49,14 +49,13 @@ std::shared_ptr<PortSender> PortSender::forPort (const juce::String& portName)
     if (auto existing = entry.lock())
         return existing;
 
-    std::shared_ptr<PortSender> created (new PortSender (portName));
+    std::shared_ptr<PortSender> created (new PortSender());
     entry = created;
     return created;
 }
 
-PortSender::PortSender (const juce::String& name)
-    : portName (name)
-    , thread ([this]
+PortSender::PortSender()
+    : thread ([this]
               { run(); })
 {
 }

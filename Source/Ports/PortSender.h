@@ -58,10 +58,8 @@ public:
     */
     static bool waitUntilAllSent (int timeoutMs = 5000);
 
-    const juce::String& getPortName() const noexcept { return portName; }
-
 private:
-    explicit PortSender (const juce::String& portName);
+    PortSender();
 
     static std::vector<std::shared_ptr<PortSender>> getLiveSenders();
     bool waitUntilSent (std::chrono::steady_clock::time_point deadline);
@@ -77,8 +75,6 @@ private:
     bool writeNext();
     bool writeNextLocked();
     bool writeFrom (Entry& entry);
-
-    const juce::String portName;
 
     // Guards entries and nextTurn. The sender thread holds it while it takes a message and
     // writes it, so that removing an outbox waits for a write to its port in progress.
