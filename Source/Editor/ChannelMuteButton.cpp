@@ -1,13 +1,14 @@
 #include "ChannelMuteButton.h"
+#include "EmbeddedImages.h"
 
 #include <BinaryData.h>
 
 ChannelMuteButton::ChannelMuteButton()
     : juce::Button ("Channel Mute Button")
-    , offImage (juce::ImageCache::getFromMemory (BinaryData::cut_off_png, BinaryData::cut_off_pngSize))
-    , offHighlightedImage (juce::ImageCache::getFromMemory (BinaryData::cut_off_highlighted_png, BinaryData::cut_off_highlighted_pngSize))
-    , onImage (juce::ImageCache::getFromMemory (BinaryData::cut_on_png, BinaryData::cut_on_pngSize))
-    , onHighlightedImage (juce::ImageCache::getFromMemory (BinaryData::cut_on_highlighted_png, BinaryData::cut_on_highlighted_pngSize))
+    , offImage (EmbeddedImages::get (BinaryData::cut_off_png, BinaryData::cut_off_pngSize))
+    , offHighlightedImage (EmbeddedImages::get (BinaryData::cut_off_highlighted_png, BinaryData::cut_off_highlighted_pngSize))
+    , onImage (EmbeddedImages::get (BinaryData::cut_on_png, BinaryData::cut_on_pngSize))
+    , onHighlightedImage (EmbeddedImages::get (BinaryData::cut_on_highlighted_png, BinaryData::cut_on_highlighted_pngSize))
 {
     setSize (90, 90);
 }

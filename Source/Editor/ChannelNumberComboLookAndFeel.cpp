@@ -1,11 +1,12 @@
 #include "ChannelNumberComboLookAndFeel.h"
+#include "EmbeddedImages.h"
 
 #include "EmbeddedTypefaces.h"
 
 #include <BinaryData.h>
 
 ChannelNumberComboLookAndFeel::ChannelNumberComboLookAndFeel()
-    : smallFrameImage (juce::ImageCache::getFromMemory (BinaryData::frame_small_png, BinaryData::frame_small_pngSize))
+    : smallFrameImage (EmbeddedImages::get (BinaryData::frame_small_png, BinaryData::frame_small_pngSize))
     , channelTypeface (EmbeddedTypefaces::getInstance()->channelTypeface)
 {
 }

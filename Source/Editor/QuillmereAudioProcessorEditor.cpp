@@ -1,4 +1,5 @@
 #include "QuillmereAudioProcessorEditor.h"
+#include "EmbeddedImages.h"
 
 #include <BinaryData.h>
 
@@ -38,7 +39,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     , quillmereProcessor (owner)
 {
     setLookAndFeel (&velmoraLookAndFeel);
-    background = juce::ImageCache::getFromMemory (BinaryData::background_png, BinaryData::background_pngSize);
+    background = EmbeddedImages::get (BinaryData::background_png, BinaryData::background_pngSize);
 
     // The fader: relative drags with the framework's sensitivity (250 pixels span the range),
     // no jump of the cap on a click in the groove; Alt-click puts it on the 0 mark.
@@ -158,6 +159,21 @@ QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
     for (int i = 0; i < 2; ++i)
         if (auto* parameter = getManagedParameter (i))
             parameter->changeManager->removeChangeSource (this);
+
+    // A list left open closes with the window and lets go of the look-and-feel it is drawn
+    // with, which goes with the window.
+    auto& desktop = juce::Desktop::getInstance();
+
+    for (int i = desktop.getNumComponents(); --i >= 0;)
+    {
+        const auto* drawnWith = &desktop.getComponent (i)->getLookAndFeel();
+
+        if (drawnWith == &velmoraLookAndFeel || drawnWith == &channelNumberLookAndFeel || drawnWith == &scribbleStripLookAndFeel)
+        {
+            juce::PopupMenu::dismissAllActiveMenus();
+            break;
+        }
+    }
 
     // The look-and-feels are members that go before the controls using them.
     scribbleStrip->setLookAndFeel (nullptr);

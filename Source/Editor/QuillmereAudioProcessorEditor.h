@@ -4,6 +4,7 @@
 #include "ChannelMuteButton.h"
 #include "ChannelNumberComboLookAndFeel.h"
 #include "ComboBoxWithMenuOptions.h"
+#include "EmbeddedImages.h"
 #include "LevelFader.h"
 #include "RestrictableLabel.h"
 #include "ScribbleStripLookAndFeel.h"
@@ -25,6 +26,10 @@ class QuillmereAudioProcessorEditor final : public juce::AudioProcessorEditor
     , public juce::Timer
     , public PortWatcher::Listener
 {
+    // Held from before the controls are made until after they are gone: their images are
+    // the process's one decoded copy while any window is open.
+    juce::SharedResourcePointer<EmbeddedImages> embeddedImages;
+
 public:
     explicit QuillmereAudioProcessorEditor (QuillmereAudioProcessor& owner);
     ~QuillmereAudioProcessorEditor() override;

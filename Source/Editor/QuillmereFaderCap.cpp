@@ -1,10 +1,11 @@
 #include "QuillmereFaderCap.h"
+#include "EmbeddedImages.h"
 
 #include <BinaryData.h>
 
 QuillmereFaderCap::QuillmereFaderCap()
-    : capImage (juce::ImageCache::getFromMemory (BinaryData::fader_cap_png, BinaryData::fader_cap_pngSize))
-    , highlightedCapImage (juce::ImageCache::getFromMemory (BinaryData::fader_cap_highlighted_png, BinaryData::fader_cap_highlighted_pngSize))
+    : capImage (EmbeddedImages::get (BinaryData::fader_cap_png, BinaryData::fader_cap_pngSize))
+    , highlightedCapImage (EmbeddedImages::get (BinaryData::fader_cap_highlighted_png, BinaryData::fader_cap_highlighted_pngSize))
 {
     setSize (120, 130);
 }

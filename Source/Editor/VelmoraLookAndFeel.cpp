@@ -1,4 +1,5 @@
 #include "VelmoraLookAndFeel.h"
+#include "EmbeddedImages.h"
 
 #include "EmbeddedTypefaces.h"
 
@@ -6,7 +7,7 @@
 
 VelmoraLookAndFeel::VelmoraLookAndFeel()
     : faderCap (std::make_unique<QuillmereFaderCap>())
-    , wideFrameImage (juce::ImageCache::getFromMemory (BinaryData::frame_wide_png, BinaryData::frame_wide_pngSize))
+    , wideFrameImage (EmbeddedImages::get (BinaryData::frame_wide_png, BinaryData::frame_wide_pngSize))
     , interfaceTypeface (EmbeddedTypefaces::getInstance()->interfaceTypeface)
 {
     setColour (juce::ComboBox::textColourId, juce::Colours::white);

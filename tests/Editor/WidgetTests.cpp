@@ -24,15 +24,6 @@ namespace
         return editor.getText();
     }
 
-    juce::Label* textLabelOf (juce::ComboBox& box)
-    {
-        for (auto* child : box.getChildren())
-            if (auto* label = dynamic_cast<juce::Label*> (child))
-                return label;
-
-        return nullptr;
-    }
-
     bool samePixels (const juce::Image& a, const juce::Image& b)
     {
         if (a.getBounds() != b.getBounds())
@@ -131,26 +122,6 @@ TEST (FilteredComboBox, ASelectedTextIsJudgedAsIfItWereGone)
     typeInto (editor, { "9" }); // allowed as a first digit, replacing "16"
     EXPECT_EQ (editor.getText(), "9");
     editor.removeListener (&box);
-}
-
-TEST (FilteredComboBox, TheBoxRestrictsTheEditorItsLabelOpens)
-{
-    FilteredComboBox box;
-    box.setSize (70, 60);
-    box.setEditableText (true);
-    box.maxValue = 8;
-
-    auto* label = textLabelOf (box);
-    ASSERT_NE (label, nullptr);
-    label->showEditor();
-    auto* editor = label->getCurrentTextEditor();
-    ASSERT_NE (editor, nullptr);
-
-    editor->insertTextAtCaret ("9x");
-    EXPECT_EQ (editor->getText(), "");
-    editor->insertTextAtCaret ("7");
-    EXPECT_EQ (editor->getText(), "7");
-    label->hideEditor (true);
 }
 
 TEST (ComboBoxWithMenuOptions, OpensItsMenuWithItsOptionsAndSelectsTheChoiceAsynchronously)

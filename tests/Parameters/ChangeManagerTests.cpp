@@ -143,4 +143,5 @@ TEST_F (ChangeManagerTest, TheHostIsToldWithNoLockOfTheManagerHeld)
 
     EXPECT_TRUE (registeredWhileHostListened);
     EXPECT_EQ (host.describe(), (Strings { "begin 0" }));
+    manager.endChange (&a); // no parameter is destroyed in the middle of a gesture
 }

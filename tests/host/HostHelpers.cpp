@@ -280,36 +280,79 @@ namespace host_helpers
         return true;
     }
 
-    AssertionWatch::AssertionWatch()
-        : capture (juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("QuillmereHostTests-stderr-" + juce::String (getpid()) + ".log"))
+    namespace
     {
-        std::fprintf (stderr, "(standard error goes to %s while assertions are watched for)\n", capture.getFullPathName().toRawUTF8());
-        std::fflush (stderr);
-        savedErrorStream = dup (STDERR_FILENO);
-        const auto file = open (capture.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        /** Where the standard error stream goes while assertions are watched for. */
+        struct ErrorStreamCapture
+        {
+            juce::File file;
+            int savedErrorStream = -1;
+            int watches = 0;
+            juce::int64 expectedUpTo = 0;
+        };
 
-        // Without the file, assertions would go unseen: stop the test program instead.
-        if (savedErrorStream < 0 || file < 0 || dup2 (file, STDERR_FILENO) < 0)
-            std::abort();
+        ErrorStreamCapture capture;
 
-        close (file);
+        juce::int64 capturedSize()
+        {
+            std::fflush (stderr);
+            return capture.file.getSize();
+        }
+    }
+
+    AssertionWatch::AssertionWatch()
+    {
+        if (capture.watches++ == 0)
+        {
+            capture.file = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("QuillmereHostTests-stderr-" + juce::String (getpid()) + ".log");
+            capture.expectedUpTo = 0;
+            std::fprintf (stderr, "(standard error goes to %s while assertions are watched for)\n", capture.file.getFullPathName().toRawUTF8());
+            std::fflush (stderr);
+            capture.savedErrorStream = dup (STDERR_FILENO);
+            const auto file = open (capture.file.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+
+            // Without the file, assertions would go unseen: stop the test program instead.
+            if (capture.savedErrorStream < 0 || file < 0 || dup2 (file, STDERR_FILENO) < 0)
+                std::abort();
+
+            close (file);
+        }
+
+        start = capturedSize();
     }
 
     AssertionWatch::~AssertionWatch()
     {
-        std::fflush (stderr);
-        dup2 (savedErrorStream, STDERR_FILENO);
-        close (savedErrorStream);
+        if (--capture.watches > 0)
+            return;
 
-        std::fputs (capture.loadFileAsString().toRawUTF8(), stderr);
-        capture.deleteFile();
+        std::fflush (stderr);
+        dup2 (capture.savedErrorStream, STDERR_FILENO);
+        close (capture.savedErrorStream);
+
+        std::fputs (capture.file.loadFileAsString().toRawUTF8(), stderr);
+        capture.file.deleteFile();
     }
 
-    juce::StringArray AssertionWatch::getAssertions() const
+    juce::StringArray AssertionWatch::getAssertions() const { return getAssertionsFrom (start); }
+
+    void AssertionWatch::expectThoseSeen() { capture.expectedUpTo = capturedSize(); }
+
+    juce::StringArray AssertionWatch::getUnexpectedAssertions() const
+    {
+        return getAssertionsFrom (std::max (start, capture.expectedUpTo));
+    }
+
+    juce::StringArray AssertionWatch::getAssertionsFrom (juce::int64 offset) const
     {
         std::fflush (stderr);
+        juce::MemoryBlock written;
+        capture.file.loadFileAsData (written);
+
         juce::StringArray lines;
-        lines.addLines (capture.loadFileAsString());
+
+        if ((size_t) offset < written.getSize())
+            lines.addLines (juce::String::fromUTF8 (static_cast<const char*> (written.getData()) + offset, (int) (written.getSize() - (size_t) offset)));
 
         juce::StringArray assertions;
 

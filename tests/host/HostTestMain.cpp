@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
 
@@ -29,6 +30,36 @@ namespace
 
         void TearDown() override { formatManager.reset(); }
     };
+
+    /** Fails each test in which a JUCE assertion failed, in the host or in a plug-in, and the
+        program when one fails while the environment is set up or torn down. Every test runs
+        inside an assertion watch.
+    */
+    class AssertionsFailTests final : public testing::EmptyTestEventListener
+    {
+    public:
+        void OnTestStart (const testing::TestInfo&) override { beginWatching(); }
+        void OnTestEnd (const testing::TestInfo&) override { failForAssertions(); }
+        void OnEnvironmentsSetUpStart (const testing::UnitTest&) override { beginWatching(); }
+        void OnEnvironmentsSetUpEnd (const testing::UnitTest&) override { failForAssertions(); }
+        void OnEnvironmentsTearDownStart (const testing::UnitTest&) override { beginWatching(); }
+        void OnEnvironmentsTearDownEnd (const testing::UnitTest&) override { failForAssertions(); }
+
+    private:
+        void beginWatching() { watch = std::make_unique<host_helpers::AssertionWatch>(); }
+
+        // Listeners hear of a test's end before the result printer does, so the failure
+        // counts against the test that is ending.
+        void failForAssertions()
+        {
+            for (const auto& assertion : watch->getUnexpectedAssertions())
+                ADD_FAILURE() << assertion;
+
+            watch.reset();
+        }
+
+        std::unique_ptr<host_helpers::AssertionWatch> watch;
+    };
 }
 
 juce::AudioPluginFormatManager& host_helpers::getFormatManager()
@@ -54,12 +85,25 @@ int main (int argc, char** argv)
     for (const auto* library : { "libasound.so.2", "libX11.so.6" })
         dlopen (library, RTLD_NOW);
 
+    testing::UnitTest::GetInstance()->listeners().Append (new AssertionsFailTests());
     int result = 0;
 
     {
-        juce::ScopedJuceInitialiser_GUI juce;
-        testing::AddGlobalTestEnvironment (new HostEnvironment());
-        result = RUN_ALL_TESTS();
+        // JUCE's shutdown is watched too, in the host and in the plug-ins it still holds.
+        host_helpers::AssertionWatch shutdown;
+
+        {
+            juce::ScopedJuceInitialiser_GUI juce;
+            testing::AddGlobalTestEnvironment (new HostEnvironment());
+            result = RUN_ALL_TESTS();
+            host_helpers::AssertionWatch::expectThoseSeen(); // the tests' own are reported
+        }
+
+        if (! shutdown.getUnexpectedAssertions().isEmpty())
+        {
+            std::fprintf (stderr, "JUCE assertions failed as JUCE shut down:\n%s\n", shutdown.getUnexpectedAssertions().joinIntoString ("\n").toRawUTF8());
+            result = 1;
+        }
     }
 
     home.deleteRecursively();

@@ -492,6 +492,11 @@ TEST (AssertionWatchTest, SeesAnAssertionThatFailsWhileItWatches)
     const auto seen = assertions.getAssertions();
     ASSERT_EQ (seen.size(), 1);
     EXPECT_TRUE (seen[0].contains ("HostedPluginTests.cpp")) << seen[0];
+    EXPECT_EQ (assertions.getUnexpectedAssertions(), seen);
+
+    // Tripped on purpose: it fails neither this test nor the program.
+    AssertionWatch::expectThoseSeen();
+    EXPECT_TRUE (assertions.getUnexpectedAssertions().isEmpty());
 #else
     GTEST_SKIP() << "release builds report no assertions";
 #endif
