@@ -19,30 +19,31 @@ class QuillmereSettingsChunk final
 {
 public:
     /** The settings a chunk holds, one member per attribute, in the order they are written.
-        An empty member stands for an absent attribute; an empty string is present.
+        An empty member stands for an absent attribute; an empty string is present. Members
+        an initialiser leaves out are absent.
     */
     struct Settings
     {
         /** "midiInName": the input port the instance wants, open or not. */
-        std::optional<juce::String> midiInName;
+        std::optional<juce::String> midiInName {};
 
         /** "midiOutName": the output port the instance wants, open or not. */
-        std::optional<juce::String> midiOutName;
+        std::optional<juce::String> midiOutName {};
 
         /** "fader": the level parameter's value, written as a double. */
-        std::optional<float> level;
+        std::optional<float> level {};
 
         /** "cut": the mute, written as 1 or 0 and read as any non-zero number. */
-        std::optional<bool> muted;
+        std::optional<bool> muted {};
 
         /** "channel": the linked channel strip, from 1; 0 while none is chosen. */
-        std::optional<int> channel;
+        std::optional<int> channel {};
 
         /** "channelName": the name on the console's scribble strip. */
-        std::optional<juce::String> channelName;
+        std::optional<juce::String> channelName {};
 
         /** "deviceName": the console's model name; empty asks for no device. */
-        std::optional<juce::String> modelName;
+        std::optional<juce::String> modelName {};
 
         /** Member by member; levels compare as floats do, so a NaN level is unequal to all. */
         bool operator== (const Settings& other) const;
