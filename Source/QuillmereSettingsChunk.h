@@ -33,7 +33,7 @@ public:
         /** "fader": the level parameter's value, written as a double. */
         std::optional<float> level {};
 
-        /** "cut": the mute, written as 1 or 0 and read as any non-zero number. */
+        /** "cut": the mute, written as 1 or 0; any number that is not zero as a float reads as muted. */
         std::optional<bool> muted {};
 
         /** "channel": the linked channel strip, from 1; 0 while none is chosen. */
