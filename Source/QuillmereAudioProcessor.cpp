@@ -1,4 +1,5 @@
 #include "QuillmereAudioProcessor.h"
+#include "QuillmereSettingsChunk.h"
 
 #include "Devices/MiraDevice.h"
 #include "Devices/Tarn16Device.h"
@@ -102,109 +103,52 @@ const juce::String QuillmereAudioProcessor::getProgramName (int) { return "Quill
 void QuillmereAudioProcessor::changeProgramName (int, const juce::String&) {}
 
 //==============================================================================
-namespace
-{
-    const char* const settingsTag = "QUILLMERESETTINGS";
-
-    /** An integer attribute read as XmlElement::getIntAttribute reads it (leading blanks, an
-        optional minus, the leading digits, wrapping on overflow), but without the signed
-        overflow of JUCE's reader for texts beyond the int range: a saved project may be
-        damaged or edited by hand.
-    */
-    int readIntAttribute (const juce::XmlElement& xml, const char* name, int valueWhenAbsent)
-    {
-        if (! xml.hasAttribute (name))
-            return valueWhenAbsent;
-
-        auto text = xml.getStringAttribute (name).getCharPointer().findEndOfWhitespace();
-        const bool negative = *text == '-';
-
-        if (negative)
-            ++text;
-
-        juce::uint32 magnitude = 0;
-
-        for (auto c = text.getAndAdvance(); c >= '0' && c <= '9'; c = text.getAndAdvance())
-            magnitude = magnitude * 10u + (juce::uint32) (c - '0');
-
-        return (int) (negative ? 0u - magnitude : magnitude);
-    }
-
-    /** Whether the block is JUCE's framing of an XML text in valid UTF-8. JUCE's XML parser
-        reads past the end of a text whose last character is cut short, so a damaged chunk
-        must be refused before it reaches getXmlFromBinary. copyXmlToBinary always writes
-        valid UTF-8, so no chunk the plug-in saved is refused.
-    */
-    bool isReadableXmlChunk (const void* data, int sizeInBytes)
-    {
-        constexpr juce::uint32 xmlMagic = 0x21324356; // the tag of JUCE's XML framing
-        constexpr int headerSize = 8;
-
-        if (data == nullptr || sizeInBytes <= headerSize)
-            return false;
-
-        const auto* bytes = static_cast<const char*> (data);
-
-        if (juce::ByteOrder::littleEndianInt (bytes) != xmlMagic)
-            return false;
-
-        const auto textLength = (int) juce::ByteOrder::littleEndianInt (bytes + 4);
-
-        if (textLength <= 0)
-            return false;
-
-        return juce::CharPointer_UTF8::isValidString (bytes + headerSize, std::min (sizeInBytes - headerSize, textLength));
-    }
-}
-
 void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
     const juce::ScopedLock sl (settingsLock);
 
-    juce::XmlElement xml (settingsTag);
+    QuillmereSettingsChunk::Settings settings;
     // The wanted ports, open or not: a project saved while the console is away keeps its link.
-    xml.setAttribute ("midiInName", wantedMidiInName);
-    xml.setAttribute ("midiOutName", wantedMidiOutName);
-    xml.setAttribute ("fader", (double) faderParameter->getValue());
-    xml.setAttribute ("cut", muteParameter->getValue() != 0.0f ? 1 : 0);
-    xml.setAttribute ("channel", channel.load());
-    xml.setAttribute ("channelName", getChannelName());
-    xml.setAttribute ("deviceName", getDeviceModelName());
+    settings.midiInName = wantedMidiInName;
+    settings.midiOutName = wantedMidiOutName;
+    settings.level = faderParameter->getValue();
+    settings.muted = muteParameter->getValue() != 0.0f;
+    settings.channel = channel.load();
+    settings.channelName = getChannelName();
+    settings.modelName = getDeviceModelName();
 
-    copyXmlToBinary (xml, destData);
+    destData = QuillmereSettingsChunk::write (settings);
 }
 
 void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    if (! isReadableXmlChunk (data, sizeInBytes))
-        return;
+    const auto settings = QuillmereSettingsChunk::read (data, sizeInBytes);
 
-    const auto xml = getXmlFromBinary (data, sizeInBytes);
-
-    // The tag is compared exactly: XmlElement::hasTagName ignores letter case.
-    if (xml == nullptr || xml->getTagName() != settingsTag)
+    if (! settings.has_value())
         return;
 
     const juce::ScopedLock sl (settingsLock);
 
-    channel = readIntAttribute (*xml, "channel", channel.load());
+    // What the chunk leaves out keeps its current value, but for the names: an absent model
+    // means the first of the catalogue (an empty one asks for no device), and an absent port
+    // or channel name reads as empty.
+    channel = settings->channel.value_or (channel.load());
 
-    // An empty "deviceName" is present and asks for no device; only an absent one means the
-    // first model of the catalogue.
-    setDevice (xml->getStringAttribute ("deviceName", getModelNameForIndex (0)));
+    setDevice (settings->modelName.value_or (getModelNameForIndex (0)));
 
-    restoreMidiInput (xml->getStringAttribute ("midiInName"));
-    restoreMidiOutput (xml->getStringAttribute ("midiOutName"));
+    restoreMidiInput (settings->midiInName.value_or (juce::String()));
+    restoreMidiOutput (settings->midiOutName.value_or (juce::String()));
     updateWatching();
 
     // Restored without telling the host: it is the host that asked for these values.
-    faderParameter->setValue ((float) xml->getDoubleAttribute ("fader", (double) faderParameter->getValue()));
+    faderParameter->setValue (settings->level.value_or (faderParameter->getValue()));
     sendLevelToDevice();
 
-    muteParameter->setValue ((float) xml->getDoubleAttribute ("cut", (double) muteParameter->getValue()));
+    const auto muted = settings->muted.value_or (muteParameter->getValue() != 0.0f);
+    muteParameter->setValue (muted ? 1.0f : 0.0f);
     sendMuteToDevice();
 
-    setChannelName (xml->getStringAttribute ("channelName"));
+    setChannelName (settings->channelName.value_or (juce::String()));
 }
 
 void QuillmereAudioProcessor::restoreMidiInput (const juce::String& storedName)

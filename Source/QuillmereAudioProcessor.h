@@ -54,14 +54,16 @@ public:
     const juce::String getProgramName (int index) override;
     void changeProgramName (int index, const juce::String& newName) override;
 
-    /** Saves the channel, model, ports by name, channel name, level and mute in the host's
-        project as one XML element. Called by the host on a thread of its choosing.
+    /** Saves the channel, model, wanted ports by name, channel name, level and mute in the
+        host's project, as the chunk QuillmereSettingsChunk writes. Called by the host on a
+        thread of its choosing.
     */
     void getStateInformation (juce::MemoryBlock& destData) override;
 
     /** Restores what getStateInformation saved: the model, then the ports looked up by name
         (or the model's default names), then level, mute and channel name, each sent to the
-        console. A chunk that is not this element changes nothing. Any thread the host uses.
+        console. A chunk QuillmereSettingsChunk refuses changes nothing; a channel, level or
+        mute the chunk leaves out keeps its current value. Any thread the host uses.
     */
     void setStateInformation (const void* data, int sizeInBytes) override;
 

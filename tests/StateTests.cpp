@@ -1,6 +1,8 @@
 #include "../Source/QuillmereAudioProcessor.h"
+#include "../Source/QuillmereSettingsChunk.h"
 #include "support/ConsoleSimulator.h"
 #include "support/HostRecorder.h"
+#include "support/SettingsPrinter.h"
 #include "support/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +115,66 @@ TEST_F (StateTest, ASavedInstanceIsRestoredIntoAFreshOneWithNothingLost)
 
     // Saving again writes back what was restored.
     EXPECT_EQ (save (p), chunk);
+}
+
+TEST_F (StateTest, AnInstanceSavesTheSettingsItHolds)
+{
+    using Settings = QuillmereSettingsChunk::Settings;
+
+    const auto inputIndex = [] (const char* name)
+    { return MidiPortSystem::getInputNames().indexOf (name); };
+    const auto outputIndex = [] (const char* name)
+    { return MidiPortSystem::getOutputNames().indexOf (name); };
+
+    const struct
+    {
+        const char* description;
+        std::function<void (QuillmereAudioProcessor&)> setUp;
+        Settings saved;
+        bool portsOpen;
+    } cases[] = {
+        { "fresh", [] (QuillmereAudioProcessor&) {}, { "", "", 0.0f, false, 0, "", "" }, false },
+        { "linked",
+          [&] (QuillmereAudioProcessor& p)
+          {
+              p.setMidiInput (inputIndex ("Tarn16 Automation"));
+              p.setMidiOutput (outputIndex ("Studio Out"));
+              p.setDevice ("Tarn48-XL");
+              p.channel = 6;
+              p.setChannelName ("Lead Vox");
+              p.faderParameter->setValue (0.6f);
+              p.muteParameter->setValue (1.0f);
+          },
+          { "Tarn16 Automation", "Studio Out", 0.6f, true, 6, "Lead Vox", "Tarn48-XL" },
+          true },
+        { "its device removed and its ports refusing to open, so only wanted",
+          [&] (QuillmereAudioProcessor& p)
+          {
+              p.setDevice ("Mira");
+              p.setDevice ("");
+              ports.setFailOpens ("Studio In", true);
+              ports.setFailOpens ("Studio Out", true);
+              p.setMidiInput (inputIndex ("Studio In"));
+              p.setMidiOutput (outputIndex ("Studio Out"));
+              p.channel = 12;
+              p.faderParameter->setValue (1.5f);
+          },
+          { "Studio In", "Studio Out", 1.5f, false, 12, "", "" },
+          false },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.description);
+        QuillmereAudioProcessor p;
+        c.setUp (p);
+
+        const auto chunk = save (p);
+        EXPECT_EQ (QuillmereSettingsChunk::read (chunk.getData(), (int) chunk.getSize()), c.saved);
+        EXPECT_EQ (chunk, QuillmereSettingsChunk::write (c.saved));
+        EXPECT_EQ (p.midiInput != nullptr, c.portsOpen);
+        EXPECT_EQ (p.midiOutput != nullptr, c.portsOpen);
+    }
 }
 
 TEST_F (StateTest, RestoringIntoARunningInstanceKeepsItsDeviceAndReopensThePorts)
