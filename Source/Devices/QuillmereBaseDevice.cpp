@@ -39,12 +39,7 @@ ConsoleOutbox& QuillmereBaseDevice::getOutbox() const { return processor->outbox
 
 AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getParameter (int index) const
 {
-    const auto& parameters = processor->getParameters();
-
-    if (! juce::isPositiveAndBelow (index, parameters.size()))
-        return nullptr;
-
-    return dynamic_cast<AudioProcessorParameterWithChangeManager*> (parameters.getUnchecked (index));
+    return AudioProcessorParameterWithChangeManager::atIndex (*processor, index);
 }
 
 AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getLevelParameter() const { return getParameter (0); }

@@ -141,7 +141,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     updateScribbleStrip();
 
     for (int i = 0; i < 2; ++i)
-        if (auto* parameter = getManagedParameter (i))
+        if (auto* parameter = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, i))
             parameter->changeManager->addChangeSource (this);
 }
 
@@ -157,7 +157,7 @@ QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
         quillmereProcessor.setChannelName (scribbleStrip->getText());
 
     for (int i = 0; i < 2; ++i)
-        if (auto* parameter = getManagedParameter (i))
+        if (auto* parameter = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, i))
             parameter->changeManager->removeChangeSource (this);
 
     // A list left open closes with the window and lets go of the look-and-feel it is drawn
@@ -201,16 +201,6 @@ void QuillmereAudioProcessorEditor::resized()
 }
 
 //==============================================================================
-AudioProcessorParameterWithChangeManager* QuillmereAudioProcessorEditor::getManagedParameter (int index) const
-{
-    const auto& parameters = quillmereProcessor.getParameters();
-
-    if (! juce::isPositiveAndBelow (index, parameters.size()))
-        return nullptr;
-
-    return dynamic_cast<AudioProcessorParameterWithChangeManager*> (parameters.getUnchecked (index));
-}
-
 bool QuillmereAudioProcessorEditor::deviceShowsChannelNames() const
 {
     const juce::ScopedLock sl (quillmereProcessor.deviceLock);
@@ -364,28 +354,28 @@ void QuillmereAudioProcessorEditor::timerCallback()
     followPortChanges();
 
     // Mirrors the parameters without notification, so nothing echoes back to the host.
-    if (auto* fader = getManagedParameter (faderParameterIndex))
+    if (auto* fader = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, faderParameterIndex))
         levelSlider.setValue ((double) fader->getValue(), juce::dontSendNotification);
 
-    if (auto* mute = getManagedParameter (muteParameterIndex))
+    if (auto* mute = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, muteParameterIndex))
         muteButton.setToggleState (mute->getValue() != 0.0f, juce::dontSendNotification);
 }
 
 void QuillmereAudioProcessorEditor::sliderValueChanged (juce::Slider* slider)
 {
-    if (auto* fader = getManagedParameter (faderParameterIndex))
+    if (auto* fader = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, faderParameterIndex))
         fader->setValueNotifyingHost ((float) slider->getValue());
 }
 
 void QuillmereAudioProcessorEditor::sliderDragStarted (juce::Slider*)
 {
-    if (auto* fader = getManagedParameter (faderParameterIndex))
+    if (auto* fader = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, faderParameterIndex))
         fader->changeManager->beginChange (this);
 }
 
 void QuillmereAudioProcessorEditor::sliderDragEnded (juce::Slider*)
 {
-    if (auto* fader = getManagedParameter (faderParameterIndex))
+    if (auto* fader = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, faderParameterIndex))
         fader->changeManager->endChange (this);
 }
 
@@ -396,7 +386,7 @@ void QuillmereAudioProcessorEditor::buttonClicked (juce::Button* button)
     if (button != &muteButton || muteButton.isReleasingPointer())
         return;
 
-    if (auto* mute = getManagedParameter (muteParameterIndex))
+    if (auto* mute = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, muteParameterIndex))
     {
         mute->changeManager->beginChange (this);
         flip (*mute);
@@ -412,7 +402,7 @@ void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
 
     if (down != muteKeyWasDown)
     {
-        if (auto* mute = getManagedParameter (muteParameterIndex))
+        if (auto* mute = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, muteParameterIndex))
         {
             // The mute flips when the key goes down; releasing it ends the gesture.
             if (down)

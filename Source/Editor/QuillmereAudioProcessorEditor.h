@@ -75,8 +75,6 @@ public:
     int shownPortListChange = 0, shownPortStateChange = 0;
 
 private:
-    AudioProcessorParameterWithChangeManager* getManagedParameter (int index) const;
-
     /** Whether the strip shows the editable channel name: the device shows names on the
         console, or there is no device.
     */

@@ -75,6 +75,12 @@ public:
 
     std::unique_ptr<ChangeManager> changeManager;
 
+    /** The parameter at this index of the processor's list, as one with a change manager:
+        index 0 is the fader level, index 1 the mute. Null when the list is shorter or that
+        parameter has no change manager. Any thread: the list is fixed once the processor is made.
+    */
+    static AudioProcessorParameterWithChangeManager* atIndex (const juce::AudioProcessor& processor, int index);
+
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (AudioProcessorParameterWithChangeManager)
 };
