@@ -15,8 +15,8 @@ namespace host_helpers
     inline juce::File getVst2Module() { return juce::File (QUILLMERE_VST2_MODULE); }
     inline juce::File getLv2Bundle() { return juce::File (QUILLMERE_LV2_BUNDLE); }
 
-    /** The LV2 URI the bundle must be found under. */
-    inline const juce::String lv2Uri { "https://www.velmora.com/plugins/quillmere" };
+    /** The LV2 URI the bundle must be found under, as the build gives it to the plug-in. */
+    inline const juce::String lv2Uri { QUILLMERE_LV2_URI };
 
     /** The format manager of the test program: VST3, VST2 and LV2, with this tree's LV2
         bundle loaded. Created once by the test environment; message thread only.
