@@ -1,4 +1,5 @@
 #include "../Source/QuillmereAudioProcessor.h"
+#include "support/ExpectedIdentity.h"
 
 #include <gtest/gtest.h>
 
@@ -74,8 +75,8 @@ TEST (PluginIdentity, AaxHostsAreOfferedExactlyTheMonoAndStereoPluginTypes)
     using Set = juce::AudioChannelSet;
 
     const AaxPluginType expected[] {
-        { Set::mono(), Set::mono(), 0x6a636161 /* 'jcaa' */, 0x6a796161 /* 'jyaa' */ },
-        { Set::stereo(), Set::stereo(), 0x6a636162 /* 'jcab' */, 0x6a796162 /* 'jyab' */ }
+        { Set::mono(), Set::mono(), expected_identity::aax::monoNativeId, expected_identity::aax::monoAudioSuiteId },
+        { Set::stereo(), Set::stereo(), expected_identity::aax::stereoNativeId, expected_identity::aax::stereoAudioSuiteId }
     };
 
     ASSERT_EQ (types.size(), std::size (expected));
@@ -94,20 +95,20 @@ TEST (PluginIdentity, AaxHostsAreOfferedExactlyTheMonoAndStereoPluginTypes)
 // CMake API leaves them: in the definitions every wrapper of the product is compiled with.
 TEST (PluginIdentity, AaxSettingsAreRecordedForAnAaxBuild)
 {
-    EXPECT_STREQ (JUCE_STRINGIFY (JucePlugin_AAXIdentifier), "com.velmora.Quillmere");
+    EXPECT_STREQ (JUCE_STRINGIFY (JucePlugin_AAXIdentifier), expected_identity::aax::identifier);
 
     const struct
     {
         const char* name;
         juce::int64 value, expected;
     } settings[] {
-        { "JucePlugin_AAXManufacturerCode", JucePlugin_AAXManufacturerCode, 0x56656c6d /* 'Velm' */ },
-        { "JucePlugin_AAXProductId", JucePlugin_AAXProductId, 0x506c7567 /* 'Plug' */ },
-        { "JucePlugin_AAXCategory", JucePlugin_AAXCategory, 0 /* AAX_ePlugInCategory_None */ },
-        { "JucePlugin_AAXDisableBypass", JucePlugin_AAXDisableBypass, 0 },
-        { "JucePlugin_AAXDisableMultiMono", JucePlugin_AAXDisableMultiMono, 0 },
-        { "JucePlugin_AAXDisableAudioSuite", JucePlugin_AAXDisableAudioSuite, 0 },
-        { "JucePlugin_VersionCode", JucePlugin_VersionCode, 0x20000 },
+        { "JucePlugin_AAXManufacturerCode", JucePlugin_AAXManufacturerCode, expected_identity::manufacturerCode },
+        { "JucePlugin_AAXProductId", JucePlugin_AAXProductId, expected_identity::pluginCode },
+        { "JucePlugin_AAXCategory", JucePlugin_AAXCategory, expected_identity::aax::category },
+        { "JucePlugin_AAXDisableBypass", JucePlugin_AAXDisableBypass, expected_identity::aax::disableBypass },
+        { "JucePlugin_AAXDisableMultiMono", JucePlugin_AAXDisableMultiMono, expected_identity::aax::disableMultiMono },
+        { "JucePlugin_AAXDisableAudioSuite", JucePlugin_AAXDisableAudioSuite, expected_identity::aax::disableAudioSuite },
+        { "JucePlugin_VersionCode", JucePlugin_VersionCode, expected_identity::versionCode },
     };
 
     for (const auto& setting : settings)

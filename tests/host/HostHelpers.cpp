@@ -1,5 +1,7 @@
 #include "HostHelpers.h"
 
+#include "../support/ExpectedIdentity.h"
+
 #include <pluginterfaces/base/funknown.h>
 #include <pluginterfaces/base/ipluginbase.h>
 #include <pluginterfaces/vst/ivstcomponent.h>
@@ -191,17 +193,31 @@ namespace host_helpers
         return chunk;
     }
 
-    std::array<juce::uint8, 16> makeClassId (juce::uint32 part1, juce::uint32 part2, juce::uint32 part3, juce::uint32 part4)
+    namespace
     {
-        const Steinberg::TUID tuid = INLINE_UID (part1, part2, part3, part4);
-        std::array<juce::uint8, 16> bytes;
-        std::memcpy (bytes.data(), tuid, bytes.size());
-        return bytes;
+        /** The bytes of a class identifier in registry form, "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}",
+            read by the VST3 SDK as hosts read the identifiers they stored; all zero if the text
+            is not in that form.
+        */
+        std::array<juce::uint8, 16> classIdFromRegistryForm (const char* registryForm)
+        {
+            std::array<juce::uint8, 16> bytes {};
+            Steinberg::FUID classId;
+
+            if (classId.fromRegistryString (registryForm))
+            {
+                Steinberg::TUID tuid;
+                classId.toTUID (tuid);
+                std::memcpy (bytes.data(), tuid, bytes.size());
+            }
+
+            return bytes;
+        }
     }
 
-    std::array<juce::uint8, 16> getExpectedComponentClassId() { return makeClassId (0x56535450, 0x6c756771, 0x75696c6c, 0x6d657265); }
+    std::array<juce::uint8, 16> getExpectedComponentClassId() { return classIdFromRegistryForm (expected_identity::vst3::componentClassId); }
 
-    std::array<juce::uint8, 16> getExpectedControllerClassId() { return makeClassId (0x56534550, 0x6c756771, 0x75696c6c, 0x6d657265); }
+    std::array<juce::uint8, 16> getExpectedControllerClassId() { return classIdFromRegistryForm (expected_identity::vst3::controllerClassId); }
 
     std::array<juce::uint8, 16> findVst3ClassId (const char* category)
     {

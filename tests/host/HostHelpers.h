@@ -15,8 +15,8 @@ namespace host_helpers
     inline juce::File getVst2Module() { return juce::File (QUILLMERE_VST2_MODULE); }
     inline juce::File getLv2Bundle() { return juce::File (QUILLMERE_LV2_BUNDLE); }
 
-    /** The LV2 URI the bundle must be found under. */
-    inline const juce::String lv2Uri { "https://www.velmora.com/plugins/quillmere" };
+    /** The LV2 URI the bundle must be found under, as the build gives it to the plug-in. */
+    inline const juce::String lv2Uri { QUILLMERE_LV2_URI };
 
     /** The format manager of the test program: VST3, VST2 and LV2, with this tree's LV2
         bundle loaded. Created once by the test environment; message thread only.
@@ -48,14 +48,9 @@ namespace host_helpers
     */
     juce::MemoryBlock readPluginChunk (juce::AudioPluginInstance& instance);
 
-    /** The 16 bytes of a VST3 class identifier, as the VST3 SDK lays out a GUID on this
-        platform, from the GUID's four 32-bit parts in registry order.
-    */
-    std::array<juce::uint8, 16> makeClassId (juce::uint32 part1, juce::uint32 part2, juce::uint32 part3, juce::uint32 part4);
-
-    /** The class identifiers hosts find the plug-in's VST3 classes under, derived from the
-        VST2 unique ID and the name: {56535450-6C75-6771-7569-6C6C6D657265} for the processor
-        component, {56534550-...} for the edit controller.
+    /** The 16 bytes of the class identifiers hosts find the plug-in's VST3 classes under
+        (expected_identity::vst3), read from their registry form by the VST3 SDK as it lays
+        out a GUID on this platform.
     */
     std::array<juce::uint8, 16> getExpectedComponentClassId();
     std::array<juce::uint8, 16> getExpectedControllerClassId();

@@ -1,5 +1,7 @@
 #include "HostHelpers.h"
 
+#include "../support/ExpectedIdentity.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -30,10 +32,15 @@ namespace
         juce::String bypassIdentifier;
     };
 
+    /** The VST3 parameters' identifiers as JUCE's hosting classes give them: decimal text. */
+    const juce::String vst3LevelId (expected_identity::vst3::levelParameterId);
+    const juce::String vst3CutId (expected_identity::vst3::cutParameterId);
+    const juce::String vst3BypassId (expected_identity::vst3::bypassParameterId);
+
     const FormatCase formatCases[] {
         // VST3 identifies a parameter by a hash of its index text; the wrapper adds "Bypass"
         // ('byps') and then parameters that carry MIDI controllers.
-        { "VST3", "Fx", "2.0.0", 1, 1, { { "Level", "48" }, { "Cut", "49" }, { "Bypass", "1652125811" } }, "1652125811" },
+        { "VST3", expected_identity::vst3::subCategories, expected_identity::versionText, 1, 1, { { "Level", vst3LevelId }, { "Cut", vst3CutId }, { "Bypass", vst3BypassId } }, vst3BypassId },
         // VST2 identifies a parameter by its index. The vendor version 200 carries one decimal
         // digit per byte of the version code; JUCE's host reads a number below 10000 as
         // thousands for the major version, so it shows 2.0.0 as 0.2.0.0.
@@ -156,8 +163,8 @@ TEST_P (HostedPluginTest, DescribesThePluginWithItsMakersIdentity)
     const auto description = describePlugin (expected.formatName);
     ASSERT_NE (description, nullptr);
 
-    EXPECT_EQ (description->descriptiveName, "Quillmere");
-    EXPECT_EQ (description->manufacturerName, "Velmora");
+    EXPECT_EQ (description->descriptiveName, expected_identity::pluginName);
+    EXPECT_EQ (description->manufacturerName, expected_identity::manufacturerName);
     EXPECT_EQ (description->category, juce::String (expected.category));
     EXPECT_EQ (description->version, juce::String (expected.versionText));
     EXPECT_FALSE (description->isInstrument);

@@ -1,5 +1,7 @@
 #include "HostHelpers.h"
 
+#include "../support/ExpectedIdentity.h"
+
 #include <gtest/gtest.h>
 
 #include <pluginterfaces/vst2.x/aeffectx.h>
@@ -84,18 +86,18 @@ TEST_F (Vst2InterfaceTest, BothEntryPointsCreateAnEffectOnlyForAHostThatAnswersI
 TEST_F (Vst2InterfaceTest, EffectRecordCarriesTheIdentityAndCapabilities)
 {
     EXPECT_EQ (effect->magic, 0x56737450 /* 'VstP' */);
-    EXPECT_EQ (effect->uniqueID, 0x506c7567 /* 'Plug' */);
-    EXPECT_EQ (effect->version, 200);
-    EXPECT_EQ (effect->numPrograms, 1);
-    EXPECT_EQ (effect->numParams, 2);
-    EXPECT_EQ (effect->numInputs, 2);
-    EXPECT_EQ (effect->numOutputs, 2);
+    EXPECT_EQ (effect->uniqueID, expected_identity::pluginCode);
+    EXPECT_EQ (effect->version, expected_identity::vst2::version);
+    EXPECT_EQ (effect->numPrograms, expected_identity::vst2::numPrograms);
+    EXPECT_EQ (effect->numParams, expected_identity::vst2::numParameters);
+    EXPECT_EQ (effect->numInputs, expected_identity::vst2::numInputs);
+    EXPECT_EQ (effect->numOutputs, expected_identity::vst2::numOutputs);
     EXPECT_EQ (effect->initialDelay, 0);
 
     // An editor, single-precision replacing and chunks, and nothing else: no synthesiser, no
     // double precision, and no "no sound in stop", which would let hosts skip the plug-in.
     EXPECT_EQ (effect->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks);
-    EXPECT_EQ (effect->flags, 0x31);
+    EXPECT_EQ (effect->flags, expected_identity::vst2::flags);
     EXPECT_NE (effect->processReplacing, nullptr);
 }
 
@@ -106,10 +108,10 @@ TEST_F (Vst2InterfaceTest, DispatcherAnswersNamesVendorCategoryAndVstVersion)
         int opcode, index;
         const char* text;
     } texts[] {
-        { effGetEffectName, 0, "Quillmere" },
-        { effGetProductString, 0, "Quillmere" },
-        { effGetVendorString, 0, "Velmora" },
-        { effGetProgramNameIndexed, 0, "Quillmere" },
+        { effGetEffectName, 0, expected_identity::pluginName },
+        { effGetProductString, 0, expected_identity::pluginName },
+        { effGetVendorString, 0, expected_identity::manufacturerName },
+        { effGetProgramNameIndexed, 0, expected_identity::programName },
         { effGetParamName, 0, "Level" },
         { effGetParamName, 1, "Cut" },
     };
@@ -117,9 +119,9 @@ TEST_F (Vst2InterfaceTest, DispatcherAnswersNamesVendorCategoryAndVstVersion)
     for (const auto& query : texts)
         EXPECT_EQ (dispatchForText (query.opcode, query.index), query.text) << "opcode " << query.opcode << ", index " << query.index;
 
-    EXPECT_EQ (dispatch (effGetPlugCategory), 0 /* kPlugCategUnknown */);
-    EXPECT_EQ (dispatch (effGetVstVersion), 2400);
-    EXPECT_EQ (dispatch (effGetVendorVersion), 200);
+    EXPECT_EQ (dispatch (effGetPlugCategory), expected_identity::vst2::category);
+    EXPECT_EQ (dispatch (effGetVstVersion), expected_identity::vst2::vstVersion);
+    EXPECT_EQ (dispatch (effGetVendorVersion), expected_identity::vst2::version);
 }
 
 TEST_F (Vst2InterfaceTest, RefusesMidiFromTheHostAndOffersBypass)

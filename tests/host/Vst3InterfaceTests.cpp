@@ -1,5 +1,7 @@
 #include "HostHelpers.h"
 
+#include "../support/ExpectedIdentity.h"
+
 #include <gtest/gtest.h>
 
 #include <pluginterfaces/base/funknown.h>
@@ -77,9 +79,9 @@ TEST_F (Vst3InterfaceTest, FactoryNamesTheMaker)
     Steinberg::PFactoryInfo info;
     ASSERT_EQ (factory->getFactoryInfo (&info), Steinberg::kResultOk);
 
-    EXPECT_STREQ (info.vendor, "Velmora");
-    EXPECT_STREQ (info.url, "https://www.velmora.com");
-    EXPECT_STREQ (info.email, "support@velmora.com");
+    EXPECT_STREQ (info.vendor, expected_identity::manufacturerName);
+    EXPECT_STREQ (info.url, expected_identity::manufacturerWebsite);
+    EXPECT_STREQ (info.email, expected_identity::manufacturerEmail);
     EXPECT_EQ (info.flags, Steinberg::PFactoryInfo::kUnicode);
 }
 
@@ -91,8 +93,8 @@ TEST_F (Vst3InterfaceTest, FactoryOffersTheComponentAndControllerUnderTheirClass
         const char* registryForm;
         std::array<juce::uint8, 16> classId;
     } classes[] {
-        { kVstAudioEffectClass, "{56535450-6C75-6771-7569-6C6C6D657265}", getExpectedComponentClassId() },
-        { kVstComponentControllerClass, "{56534550-6C75-6771-7569-6C6C6D657265}", getExpectedControllerClassId() },
+        { kVstAudioEffectClass, expected_identity::vst3::componentClassId, getExpectedComponentClassId() },
+        { kVstComponentControllerClass, expected_identity::vst3::controllerClassId, getExpectedControllerClassId() },
     };
 
     Steinberg::FUnknownPtr<Steinberg::IPluginFactory2> factory2 (factory);
@@ -114,12 +116,12 @@ TEST_F (Vst3InterfaceTest, FactoryOffersTheComponentAndControllerUnderTheirClass
         EXPECT_STREQ (registryForm, expected.registryForm);
 
         EXPECT_EQ (info.cardinality, Steinberg::PClassInfo::kManyInstances);
-        EXPECT_STREQ (info.name, "Quillmere");
-        EXPECT_EQ (info.classFlags, 0u);
-        EXPECT_STREQ (info.subCategories, "Fx");
-        EXPECT_STREQ (info.vendor, "Velmora");
-        EXPECT_STREQ (info.version, "2.0.0");
-        EXPECT_STREQ (info.sdkVersion, "VST 3.6.7");
+        EXPECT_STREQ (info.name, expected_identity::pluginName);
+        EXPECT_EQ (info.classFlags, expected_identity::vst3::classFlags);
+        EXPECT_STREQ (info.subCategories, expected_identity::vst3::subCategories);
+        EXPECT_STREQ (info.vendor, expected_identity::manufacturerName);
+        EXPECT_STREQ (info.version, expected_identity::versionText);
+        EXPECT_STREQ (info.sdkVersion, expected_identity::vst3::sdkVersion);
     }
 }
 
@@ -205,8 +207,8 @@ TEST_F (Vst3InterfaceTest, ComponentTakesOverTheStateAVst2HostSaved)
 
     Vst2Bank bank;
     ASSERT_TRUE (readVst2Bank (vst2Bank, 0, bank));
-    EXPECT_EQ (bank.fxId, 0x506c7567u /* 'Plug' */);
-    EXPECT_EQ (bank.fxVersion, 200u);
+    EXPECT_EQ (bank.fxId, (juce::uint32) expected_identity::pluginCode);
+    EXPECT_EQ (bank.fxVersion, (juce::uint32) expected_identity::vst2::version);
 
     ASSERT_TRUE (writePluginChunk (*vst3Instance, vst2Bank));
 

@@ -1,5 +1,7 @@
 #include "Vst3Host.h"
 
+#include "../support/ExpectedIdentity.h"
+
 #include <gtest/gtest.h>
 
 #include <pluginterfaces/fst/fst.h>
@@ -118,20 +120,20 @@ protected:
 TEST_F (Vst2EffectTest, EffectRecordDescribesThePlugin)
 {
     EXPECT_EQ (effect->magic, kEffectMagic);
-    EXPECT_EQ (effect->numPrograms, 1);
-    EXPECT_EQ (effect->numParams, 2);
-    EXPECT_EQ (effect->numInputs, 2);
-    EXPECT_EQ (effect->numOutputs, 2);
+    EXPECT_EQ (effect->numPrograms, expected_identity::vst2::numPrograms);
+    EXPECT_EQ (effect->numParams, expected_identity::vst2::numParameters);
+    EXPECT_EQ (effect->numInputs, expected_identity::vst2::numInputs);
+    EXPECT_EQ (effect->numOutputs, expected_identity::vst2::numOutputs);
     EXPECT_EQ (effect->initialDelay, 0);
-    EXPECT_EQ (effect->uniqueID, fourCharacters ("Plug"));
-    EXPECT_EQ (effect->uniqueID, 0x506C7567);
-    EXPECT_EQ (effect->version, 200);
+    EXPECT_EQ (effect->uniqueID, fourCharacters (expected_identity::pluginCodeText));
+    EXPECT_EQ (effect->uniqueID, expected_identity::pluginCode);
+    EXPECT_EQ (effect->version, expected_identity::vst2::version);
 
     // Editor, replacing processing and chunks, and nothing else: neither synthesiser nor
     // double precision nor "no sound in stop".
     EXPECT_EQ (effect->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks);
-    EXPECT_EQ (effect->flags, 0x31);
-    EXPECT_EQ (dispatch (effGetVendorVersion), 200);
+    EXPECT_EQ (effect->flags, expected_identity::vst2::flags);
+    EXPECT_EQ (dispatch (effGetVendorVersion), expected_identity::vst2::version);
 }
 
 TEST_F (Vst2EffectTest, DispatcherNamesThePluginAndItsMaker)
@@ -144,9 +146,9 @@ TEST_F (Vst2EffectTest, DispatcherNamesThePluginAndItsMaker)
     };
 
     const StringQuery strings[] = {
-        { "effect name", effGetEffectName, "Quillmere" },
-        { "vendor", effGetVendorString, "Velmora" },
-        { "product", effGetProductString, "Quillmere" },
+        { "effect name", effGetEffectName, expected_identity::pluginName },
+        { "vendor", effGetVendorString, expected_identity::manufacturerName },
+        { "product", effGetProductString, expected_identity::pluginName },
     };
 
     for (const auto& query : strings)
@@ -163,8 +165,8 @@ TEST_F (Vst2EffectTest, DispatcherNamesThePluginAndItsMaker)
     };
 
     const ValueQuery values[] = {
-        { "plug-in category", effGetPlugCategory, kPlugCategUnknown },
-        { "VST version", effGetVstVersion, 2400 },
+        { "plug-in category", effGetPlugCategory, expected_identity::vst2::category },
+        { "VST version", effGetVstVersion, expected_identity::vst2::vstVersion },
     };
 
     for (const auto& query : values)
@@ -197,7 +199,7 @@ TEST_F (Vst2EffectTest, VendorSpecificFuidQueryAnswersTheVst3ComponentClassIdent
     factory->release();
 
     const auto vst3ClassId = classIdFromBytes (info.cid);
-    EXPECT_EQ (vst3ClassId, classIdFromString (componentClassId));
+    EXPECT_EQ (vst3ClassId, classIdFromString (expected_identity::vst3::componentClassId));
 
     for (const auto* index : { "stCA", "stCa" })
     {

@@ -1,5 +1,7 @@
 #include "Vst3Host.h"
 
+#include "../support/ExpectedIdentity.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -161,7 +163,7 @@ namespace windows_host
 
     Vst3Plugin::Vst3Plugin (IPluginFactory& factory, TestHostApplication& host)
     {
-        const auto componentId = classIdFromString (componentClassId);
+        const auto componentId = classIdFromString (expected_identity::vst3::componentClassId);
 
         if (factory.createInstance (reinterpret_cast<FIDString> (componentId.data()), Vst::IComponent::iid, reinterpret_cast<void**> (&component)) != kResultOk
             || component == nullptr)

@@ -18,10 +18,6 @@
 // The VST3 side of the Windows test host, written from the VST3 interfaces alone.
 namespace windows_host
 {
-    /** The class identifiers hosts store for the processor component and the edit controller. */
-    constexpr auto componentClassId = L"{56535450-6C75-6771-7569-6C6C6D657265}";
-    constexpr auto controllerClassId = L"{56534550-6C75-6771-7569-6C6C6D657265}";
-
     /** A VST3 module as a Windows host opens it: LoadLibrary, then InitDll; ExitDll on close. */
     class Vst3Module final
     {

@@ -1,5 +1,7 @@
 #include "Vst3Host.h"
 
+#include "../support/ExpectedIdentity.h"
+
 #include <gtest/gtest.h>
 
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
@@ -38,9 +40,9 @@ TEST_F (Vst3ModuleTest, FactoryNamesTheMakerWithUnicodeStrings)
     PFactoryInfo info;
     ASSERT_EQ (factory->getFactoryInfo (&info), kResultOk);
 
-    EXPECT_STREQ (info.vendor, "Velmora");
-    EXPECT_STREQ (info.url, "https://www.velmora.com");
-    EXPECT_STREQ (info.email, "support@velmora.com");
+    EXPECT_STREQ (info.vendor, expected_identity::manufacturerName);
+    EXPECT_STREQ (info.url, expected_identity::manufacturerWebsite);
+    EXPECT_STREQ (info.email, expected_identity::manufacturerEmail);
     EXPECT_EQ (info.flags, PFactoryInfo::kUnicode);
 }
 
@@ -59,12 +61,12 @@ TEST_F (Vst3ModuleTest, FactoryOffersTheComponentAndTheControllerUnderTheirClass
     struct ExpectedClass
     {
         const char* category;
-        const wchar_t* classId;
+        const char* classId;
     };
 
     const ExpectedClass expected[] = {
-        { "Audio Module Class", componentClassId },
-        { "Component Controller Class", controllerClassId },
+        { "Audio Module Class", expected_identity::vst3::componentClassId },
+        { "Component Controller Class", expected_identity::vst3::controllerClassId },
     };
 
     ASSERT_EQ (factory->countClasses(), 2);
@@ -79,18 +81,18 @@ TEST_F (Vst3ModuleTest, FactoryOffersTheComponentAndTheControllerUnderTheirClass
         PClassInfo info;
         ASSERT_EQ (factory->getClassInfo (i, &info), kResultOk);
         EXPECT_STREQ (info.category, expected[i].category);
-        EXPECT_STREQ (info.name, "Quillmere");
+        EXPECT_STREQ (info.name, expected_identity::pluginName);
         EXPECT_EQ (info.cardinality, PClassInfo::kManyInstances);
         EXPECT_EQ (classIdFromBytes (info.cid), classIdFromString (expected[i].classId));
 
         PClassInfo2 info2;
         ASSERT_EQ (factory2->getClassInfo2 (i, &info2), kResultOk);
         EXPECT_EQ (classIdFromBytes (info2.cid), classIdFromBytes (info.cid));
-        EXPECT_EQ (info2.classFlags, 0u);
-        EXPECT_STREQ (info2.subCategories, "Fx");
-        EXPECT_STREQ (info2.vendor, "Velmora");
-        EXPECT_STREQ (info2.version, "2.0.0");
-        EXPECT_STREQ (info2.sdkVersion, "VST 3.6.7");
+        EXPECT_EQ (info2.classFlags, expected_identity::vst3::classFlags);
+        EXPECT_STREQ (info2.subCategories, expected_identity::vst3::subCategories);
+        EXPECT_STREQ (info2.vendor, expected_identity::manufacturerName);
+        EXPECT_STREQ (info2.version, expected_identity::versionText);
+        EXPECT_STREQ (info2.sdkVersion, expected_identity::vst3::sdkVersion);
     }
 }
 
@@ -128,7 +130,7 @@ TEST_F (Vst3PluginTest, ComponentNamesTheControllerClass)
 {
     TUID controller {};
     ASSERT_EQ (plugin->component->getControllerClassId (controller), kResultOk);
-    EXPECT_EQ (classIdFromBytes (controller), classIdFromString (controllerClassId));
+    EXPECT_EQ (classIdFromBytes (controller), classIdFromString (expected_identity::vst3::controllerClassId));
 }
 
 TEST_F (Vst3PluginTest, ParametersCarryTheIdentifiersHostsStore)
@@ -141,9 +143,9 @@ TEST_F (Vst3PluginTest, ParametersCarryTheIdentifiersHostsStore)
     };
 
     const ExpectedParameter expected[] = {
-        { 48, "Level", false },
-        { 49, "Cut", false },
-        { 0x62797073, "Bypass", true },
+        { expected_identity::vst3::levelParameterId, "Level", false },
+        { expected_identity::vst3::cutParameterId, "Cut", false },
+        { expected_identity::vst3::bypassParameterId, "Bypass", true },
     };
 
     const auto count = plugin->controller->getParameterCount();
@@ -234,13 +236,15 @@ TEST_F (Vst3PluginTest, ComponentStateRestoresTheParametersAndReadsBackTheSame)
     };
 
     auto& controller = *plugin->controller;
-    ASSERT_EQ (controller.setParamNormalized (48, 0.25), kResultOk);
-    ASSERT_EQ (controller.setParamNormalized (49, 1.0), kResultOk);
+    const auto level = expected_identity::vst3::levelParameterId;
+    const auto cut = expected_identity::vst3::cutParameterId;
+    ASSERT_EQ (controller.setParamNormalized (level, 0.25), kResultOk);
+    ASSERT_EQ (controller.setParamNormalized (cut, 1.0), kResultOk);
     const auto saved = getState();
     ASSERT_FALSE (saved.empty());
 
-    ASSERT_EQ (controller.setParamNormalized (48, 0.75), kResultOk);
-    ASSERT_EQ (controller.setParamNormalized (49, 0.0), kResultOk);
+    ASSERT_EQ (controller.setParamNormalized (level, 0.75), kResultOk);
+    ASSERT_EQ (controller.setParamNormalized (cut, 0.0), kResultOk);
     ASSERT_NE (getState(), saved) << "the state does not record the parameters";
 
     // As a host restores a project: the component's state, then the same to the controller,
@@ -250,8 +254,8 @@ TEST_F (Vst3PluginTest, ComponentStateRestoresTheParametersAndReadsBackTheSame)
     ASSERT_EQ (plugin->component->setState (&forComponent), kResultOk);
     controller.setComponentState (&forController);
 
-    EXPECT_FLOAT_EQ ((float) controller.getParamNormalized (48), 0.25f);
-    EXPECT_EQ (controller.getParamNormalized (49), 1.0);
+    EXPECT_FLOAT_EQ ((float) controller.getParamNormalized (level), 0.25f);
+    EXPECT_EQ (controller.getParamNormalized (cut), 1.0);
     EXPECT_EQ (getState(), saved);
 }
 

@@ -39,12 +39,16 @@ namespace windows_host
             FreeLibrary (handle);
     }
 
-    ClassId classIdFromString (const wchar_t* registryForm)
+    ClassId classIdFromString (const char* registryForm)
     {
+        // The form is ASCII, which widens character by character.
+        const std::string text (registryForm);
+        const std::wstring wideText (text.begin(), text.end());
+
         GUID guid {};
         ClassId bytes {};
 
-        if (CLSIDFromString (registryForm, &guid) == NOERROR)
+        if (CLSIDFromString (wideText.c_str(), &guid) == NOERROR)
             std::memcpy (bytes.data(), &guid, bytes.size());
 
         return bytes;

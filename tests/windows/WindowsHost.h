@@ -48,8 +48,9 @@ namespace windows_host
     using ClassId = std::array<std::uint8_t, 16>;
 
     /** The class identifier written in registry form, "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}",
-        as its bytes lie in memory on Windows (Windows' own parser reads it). */
-    ClassId classIdFromString (const wchar_t* registryForm);
+        as its bytes lie in memory on Windows (Windows' own parser reads it); all zero if the
+        text is not in that form. */
+    ClassId classIdFromString (const char* registryForm);
 
     /** The 16 bytes at the given address. */
     ClassId classIdFromBytes (const void* bytes);

@@ -99,6 +99,9 @@ class Imports(unittest.TestCase):
         self.assertTrue(characteristics & 0x2000, "not marked as a DLL")
 
 
+# The names and version below are the identity that the C++ test programs read from
+# tests/support/ExpectedIdentity.h; this Python check states them itself, and any change to
+# them belongs in both places.
 class VersionResource(unittest.TestCase):
     def setUp(self):
         self.version = resource_block(read_resources(), "VERSIONINFO", r"\d+")
