@@ -1,10 +1,10 @@
 // processBlock against an empty JUCE processor, and the check that the audio path neither
 // allocates nor locks.
 
+#include "../tests/support/LinkedConsole.h"
 #include "BenchmarkNames.h"
 #include "EmptyAudioProcessor.h"
 #include "HeapAndLockCounter.h"
-#include "LinkedConsole.h"
 
 namespace
 {
@@ -57,7 +57,7 @@ namespace
     {
         // An instance in use: linked to a strip, its ports open and its timer running.
         LinkedConsole setup;
-        runBlocks (state, setup.link ("Tarn16", 3), channels, samples);
+        runBlocks (state, setup.link ("Tarn16", 3, "Ch3"), channels, samples);
     }
 
     void emptyBlocks (benchmark::State& state, int channels, int samples)
@@ -104,7 +104,7 @@ namespace
         for (auto _ : state)
         {
             LinkedConsole setup;
-            auto& quillmere = setup.link ("Tarn16", 3);
+            auto& quillmere = setup.link ("Tarn16", 3, "Ch3");
 
             // Automation and the desk keep the other threads busy meanwhile; only the audio
             // thread's own allocations and locks are counted.

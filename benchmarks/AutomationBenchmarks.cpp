@@ -2,9 +2,9 @@
 // automation passes applied in real time, the bytes on the console's MIDI line, how long the
 // console lags behind the host and what the host's audio thread spends.
 
+#include "../tests/support/LinkedConsole.h"
 #include "BenchmarkNames.h"
 #include "HeapAndLockCounter.h"
-#include "LinkedConsole.h"
 
 #include <algorithm>
 #include <chrono>
@@ -57,7 +57,7 @@ namespace
             state.SkipWithError ("the case's levels do not do what its name says");
 
         LinkedConsole setup;
-        auto& p = withPorts ? setup.link ("Tarn16", 3) : setup.linkWithoutPorts ("Tarn16", 3);
+        auto& p = withPorts ? setup.link ("Tarn16", 3, "Ch3") : setup.linkWithoutPorts ("Tarn16", 3, "Ch3");
         auto* level = p.faderParameter;
 
         runOnHostThread (
@@ -125,7 +125,7 @@ namespace
             for (const auto& c : cases)
             {
                 LinkedConsole setup;
-                auto* level = (c.withPorts ? setup.link ("Tarn16", 3) : setup.linkWithoutPorts ("Tarn16", 3)).faderParameter;
+                auto* level = (c.withPorts ? setup.link ("Tarn16", 3, "Ch3") : setup.linkWithoutPorts ("Tarn16", 3, "Ch3")).faderParameter;
                 const auto product = countOnHostThread ([&] (int i)
                                                         { level->setValue (c.levels[i & 1]); });
 
@@ -216,7 +216,7 @@ namespace
 
             LinkedConsole setup;
             setup.ports.setCableSpeed (true);
-            auto* level = setup.link ("Tarn16", 3).faderParameter;
+            auto* level = setup.link ("Tarn16", 3, "Ch3").faderParameter;
             const auto product = timeEachChange ([&] (int i)
                                                  { level->setValue (changingLevels[i & 1]); });
 
@@ -280,7 +280,7 @@ namespace
 
             for (int i = 0; i < numInstances; ++i)
             {
-                instances.push_back (&setup.link (model, i + 1));
+                instances.push_back (&setup.link (model, i + 1, "Ch" + juce::String (i + 1)));
                 instances.back()->faderParameter->setValue (curve (0, i, numInstances));
                 lastLevel.push_back (ConsoleSimulator::eightBitLevelOf (instances.back()->faderParameter->getValue()));
             }

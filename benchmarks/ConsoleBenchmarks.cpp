@@ -1,8 +1,8 @@
 // Console to host: the parser's cost per message, and the delay from the driver thread's
 // delivery of a fader move to the host hearing the new level.
 
+#include "../tests/support/LinkedConsole.h"
 #include "BenchmarkNames.h"
-#include "LinkedConsole.h"
 
 #include <chrono>
 
@@ -46,7 +46,7 @@ namespace
     void parseBatches (benchmark::State& state, bool ownStrip)
     {
         LinkedConsole setup;
-        auto& p = setup.link ("Tarn16", 3);
+        auto& p = setup.link ("Tarn16", 3, "Ch3");
 
         // Zone 2 is the instance's strip; zone 5's traffic is parsed and passed over.
         const auto batches = makeBatches (ownStrip ? 2 : 5);
@@ -174,7 +174,7 @@ namespace
 
             // A full Tarn16, all 8 instances listening and ticking; the one on channel 3 is watched.
             for (int channel = 1; channel <= 8; ++channel)
-                setup.link ("Tarn16", channel);
+                setup.link ("Tarn16", channel, "Ch" + juce::String (channel));
 
             auto& watched = *setup.instances[2];
             LevelListener host;

@@ -1,10 +1,10 @@
 // Instances and editors: creating and destroying them, and the heap they hold, against an
 // empty JUCE plug-in and its editor.
 
+#include "../tests/support/LinkedConsole.h"
 #include "BenchmarkNames.h"
 #include "EmptyAudioProcessor.h"
 #include "HeapAndLockCounter.h"
-#include "LinkedConsole.h"
 
 namespace
 {
@@ -50,7 +50,7 @@ namespace
     {
         LinkedConsole setup;
         juce::MemoryBlock project;
-        setup.link ("Tarn16", 3).getStateInformation (project);
+        setup.link ("Tarn16", 3, "Ch3").getStateInformation (project);
         long long n = 0;
 
         for (auto _ : state)

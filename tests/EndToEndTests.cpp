@@ -1,6 +1,5 @@
-#include "../Source/QuillmereAudioProcessor.h"
-#include "support/ConsoleSimulator.h"
 #include "support/HostRecorder.h"
+#include "support/LinkedConsole.h"
 #include "support/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +12,6 @@ namespace
     /** A console on its default ports, and instances linked to it as a user would link them. */
     struct EndToEndTest : public ::testing::Test
     {
-        EndToEndTest() { ports.install(); }
-
         ~EndToEndTest() override
         {
             instances.clear();
@@ -23,27 +20,16 @@ namespace
 
         QuillmereAudioProcessor& link (const juce::String& model, int channel, const juce::String& name = {})
         {
-            instances.push_back (std::make_unique<QuillmereAudioProcessor>());
-            auto& p = *instances.back();
-            p.setMidiInput (MidiPortSystem::getInputNames().indexOf (console.getPortName()));
-            p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf (console.getPortName()));
-            p.setDevice (model);
-            p.channel = channel;
-            p.setChannelName (name);
-            p.sendAllToDevice();
-            return p;
+            return setup.link (model, channel, name);
         }
 
         /** Waits until the instances' timers have drained everything the desk sent. */
-        void settle()
-        {
-            console.waitUntilDelivered();
-            EXPECT_TRUE (waitUntilDrained (instances));
-        }
+        void settle() { EXPECT_TRUE (setup.settle()); }
 
-        VirtualMidiPortBackend ports;
-        ConsoleSimulator console { ports, "Tarn16 Automation" };
-        std::vector<std::unique_ptr<QuillmereAudioProcessor>> instances;
+        LinkedConsole setup;
+        VirtualMidiPortBackend& ports = setup.ports;
+        ConsoleSimulator& console = setup.console;
+        std::vector<std::unique_ptr<QuillmereAudioProcessor>>& instances = setup.instances;
     };
 }
 

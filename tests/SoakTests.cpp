@@ -1,6 +1,5 @@
-#include "../Source/QuillmereAudioProcessor.h"
-#include "support/ConsoleSimulator.h"
 #include "support/HostRecorder.h"
+#include "support/LinkedConsole.h"
 #include "support/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -44,8 +43,8 @@ namespace
         return open[0] != 0 || open[1] != 0 ? "a gesture is left open" : juce::String();
     }
 
-    /** Several instances on one console, as a user links them: both ports, a model, a strip of
-        its own and a name each.
+    /** Several instances on one console, as a user links them: a model, a strip of its own,
+        a name and both ports each, with the host of each one recorded.
     */
     struct Studio
     {
@@ -53,35 +52,12 @@ namespace
 
         Studio()
         {
-            ports.install();
-
             for (int i = 0; i < numInstances; ++i)
-            {
-                instances.push_back (std::make_unique<QuillmereAudioProcessor>());
-                auto& p = *instances.back();
-                hosts.push_back (std::make_unique<HostRecorder> (p));
-
-                p.setMidiInput (MidiPortSystem::getInputNames().indexOf (console.getPortName()));
-                p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf (console.getPortName()));
-                p.setDevice (models[i % 3]);
-                p.channel = i + 1;
-                p.setChannelName (names[i]);
-                p.sendAllToDevice();
-            }
-        }
-
-        ~Studio()
-        {
-            hosts.clear();
-            instances.clear();
+                hosts.push_back (std::make_unique<HostRecorder> (setup.link (models[i % 3], i + 1, names[i])));
         }
 
         /** Waits until the desk's messages have all been handed over and parsed. */
-        void settle()
-        {
-            console.waitUntilDelivered();
-            EXPECT_TRUE (waitUntilDrained (instances));
-        }
+        void settle() { EXPECT_TRUE (setup.settle()); }
 
         /** A zone no instance is on. */
         int findFreeZone (juce::Random& random) const
@@ -102,9 +78,11 @@ namespace
             return zone + 1 + (p.getNumChannels() > 8 && random.nextBool() ? 8 : 0);
         }
 
-        VirtualMidiPortBackend ports;
-        ConsoleSimulator console { ports, "Tarn16 Automation" };
-        std::vector<std::unique_ptr<QuillmereAudioProcessor>> instances;
+        // The hosts stop listening before the instances they listen to go.
+        LinkedConsole setup;
+        VirtualMidiPortBackend& ports = setup.ports;
+        ConsoleSimulator& console = setup.console;
+        std::vector<std::unique_ptr<QuillmereAudioProcessor>>& instances = setup.instances;
         std::vector<std::unique_ptr<HostRecorder>> hosts;
     };
 }
@@ -317,24 +295,14 @@ TEST (Soak, InstancesStayInStepWithTheConsoleUnderLoad)
 // by the tsan preset.
 TEST (Soak, SixteenInstancesFollowTheirTracksAcrossAnUnplug)
 {
-    VirtualMidiPortBackend ports;
-    ports.install();
-    ConsoleSimulator console { ports, "Tarn16 Automation" };
-
-    std::vector<std::unique_ptr<QuillmereAudioProcessor>> instances;
+    LinkedConsole setup;
+    auto& ports = setup.ports;
+    auto& console = setup.console;
+    auto& instances = setup.instances;
     std::vector<std::unique_ptr<HostRecorder>> hosts;
 
     for (int i = 0; i < 16; ++i)
-    {
-        instances.push_back (std::make_unique<QuillmereAudioProcessor>());
-        auto& p = *instances.back();
-        p.setMidiInput (MidiPortSystem::getInputNames().indexOf (console.getPortName()));
-        p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf (console.getPortName()));
-        p.setDevice ("Mira");
-        p.channel = i + 1;
-        p.sendAllToDevice();
-        hosts.push_back (std::make_unique<HostRecorder> (p));
-    }
+        hosts.push_back (std::make_unique<HostRecorder> (setup.link ("Mira", i + 1)));
 
     const auto allHoldPorts = [&] (bool shouldHold)
     {

@@ -163,6 +163,8 @@ TEST_F (EditorFixture, ChoosingModelsRebuildsTheChannelListAndKeepsTheChannel)
     EXPECT_EQ (e.channelBox->getText(), "12");
 
     chooseModel (e, 1); // Tarn16, 8 channels
+
+    // Whatever the choice posts is delivered meanwhile: none of it may change the channel.
     runMessageLoopFor (30);
 
     EXPECT_EQ (processor->getDeviceModelName(), "Tarn16");
@@ -175,6 +177,8 @@ TEST_F (EditorFixture, ChoosingModelsRebuildsTheChannelListAndKeepsTheChannel)
 
     chooseModel (e, 3); // Mira, 16 channels
     chooseModel (e, 2); // Tarn48-XL, 8 channels
+
+    // Nor may anything posted meanwhile change the list.
     runMessageLoopFor (30);
 
     // Each channel once, for the current model only.
@@ -197,7 +201,7 @@ TEST_F (EditorFixture, ChoosingAChannelSendsNameMuteAndLevelThere)
     auto& e = openEditor();
     chooseModel (e, 2);
     chooseModel (e, 1);
-    runMessageLoopFor (30);
+    EXPECT_TRUE (deliverPostedMessages()); // nothing the choices posted lands after the clear
     ports.clearSentBlocks();
 
     e.channelBox->setSelectedId (4, juce::sendNotificationSync);
@@ -330,6 +334,9 @@ TEST_F (EditorFixture, TheCutKeyFlipsTheMuteOnPressInsideAGesture)
     EXPECT_EQ (processor->muteParameter->getValue(), 1.0f); // at once, while still held
     EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 1.00" }));
     key.mouseUp (pointer);
+
+    // Over the framework's flash of the released key (a 100 ms timer): it must not press the
+    // key again.
     runMessageLoopFor (150);
     EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 1.00", "end 1" }));
     EXPECT_EQ (processor->muteParameter->getValue(), 1.0f);
@@ -341,7 +348,7 @@ TEST_F (EditorFixture, TheCutKeyFlipsTheMuteOnPressInsideAGesture)
     e.muteButton.setState (juce::Button::buttonNormal);
     e.muteButton.setState (juce::Button::buttonDown);
     key.mouseUp (pointer);
-    runMessageLoopFor (150);
+    runMessageLoopFor (150); // past the flash again
     EXPECT_EQ (host.describe(), (Strings { "begin 1", "value 1 0.00", "end 1", "begin 1", "value 1 1.00", "end 1" }));
     EXPECT_TRUE (runMessageLoopUntil ([&]
                                       { return console.getStrip (0).cut; }));
@@ -369,7 +376,10 @@ TEST_F (EditorFixture, AClickThatNoPointerMadeFlipsTheMuteInOneWholeGesture)
     {
         host.clear();
         e.muteButton.triggerClick();
-        runMessageLoopFor (250);
+
+        // The click is posted: its gesture ends when it is delivered.
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return host.count (HostRecorder::Event::Kind::end, 1) == 1; }));
 
         EXPECT_EQ (processor->muteParameter->getValue(), muted);
         EXPECT_EQ (host.describe(), (Strings { "begin 1", muted == 1.0f ? "value 1 1.00" : "value 1 0.00", "end 1" }));
@@ -388,6 +398,8 @@ TEST_F (EditorFixture, PollingFollowsTheParametersWithoutEchoingToTheHost)
                                       { return e.muteButton.getToggleState(); },
                                       500));
     EXPECT_DOUBLE_EQ (e.levelSlider.getValue(), 0.33);
+
+    // Over more of the window's 50 ms polls, none echoes to the host.
     runMessageLoopFor (120);
     EXPECT_TRUE (host.getEvents().empty());
 
@@ -418,7 +430,10 @@ TEST_F (EditorFixture, RendersTheWindowAsTheArtworkLaysItOut)
     processor->setChannelName ("Kick");
     processor->faderParameter->setValue (0.72f);
     openEditor();
-    runMessageLoopFor (80);
+
+    // The fader follows the parameter from the window's first poll on.
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return std::abs (editor->levelSlider.getValue() - 0.72) < 0.006; }));
 
     const auto image = render();
 

@@ -11,14 +11,15 @@
 namespace
 {
     /** Types each piece into the editor as a user would, through its input filter, letting
-        the editor tell its listeners of each change before the next piece, as key presses do.
+        the editor tell its listeners of each change before the next piece, as key presses do:
+        the editor posts that news to the message loop.
     */
     juce::String typeInto (juce::TextEditor& editor, const std::vector<juce::String>& pieces)
     {
         for (const auto& piece : pieces)
         {
             editor.insertTextAtCaret (piece);
-            testing_helpers::runMessageLoopFor (5);
+            EXPECT_TRUE (testing_helpers::deliverPostedMessages());
         }
 
         return editor.getText();

@@ -1,6 +1,5 @@
-#include "../../Source/QuillmereAudioProcessor.h"
-#include "../support/ConsoleSimulator.h"
 #include "../support/HostRecorder.h"
+#include "../support/LinkedConsole.h"
 #include "../support/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -36,21 +35,9 @@ namespace
     /** A console behind an interface that can be unplugged and plugged in again. */
     struct ReconnectTest : public ::testing::Test
     {
-        ReconnectTest() { ports.install(); }
-
-        ~ReconnectTest() override { instances.clear(); }
-
         QuillmereAudioProcessor& link (const juce::String& model, int channel, const juce::String& name)
         {
-            instances.push_back (std::make_unique<QuillmereAudioProcessor>());
-            auto& p = *instances.back();
-            p.setMidiInput (MidiPortSystem::getInputNames().indexOf (console.getPortName()));
-            p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf (console.getPortName()));
-            p.setDevice (model);
-            p.channel = channel;
-            p.setChannelName (name);
-            p.sendAllToDevice();
-            return p;
+            return setup.link (model, channel, name);
         }
 
         void unplug()
@@ -65,9 +52,10 @@ namespace
             ports.addOutputPort (console.getPortName());
         }
 
-        VirtualMidiPortBackend ports;
-        ConsoleSimulator console { ports, "Tarn16 Automation" };
-        std::vector<std::unique_ptr<QuillmereAudioProcessor>> instances;
+        LinkedConsole setup;
+        VirtualMidiPortBackend& ports = setup.ports;
+        ConsoleSimulator& console = setup.console;
+        std::vector<std::unique_ptr<QuillmereAudioProcessor>>& instances = setup.instances;
     };
 }
 

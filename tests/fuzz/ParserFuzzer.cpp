@@ -5,15 +5,15 @@
 // on the wire; its parameters must stay in range and agree with the strip it is linked to; and
 // the host's change gestures must open and close strictly in turn.
 
-#include "../../Source/QuillmereAudioProcessor.h"
-#include "../support/ConsoleSimulator.h"
 #include "../support/HostRecorder.h"
+#include "../support/LinkedConsole.h"
 #include "FuzzEnvironment.h"
 
 namespace
 {
-    VirtualMidiPortBackend* ports = nullptr;
-    ConsoleSimulator* console = nullptr;
+    // The console on its ports, kept for the life of the process as the environment is; each
+    // input links a fresh instance to it and destroys it at the end.
+    LinkedConsole* linked = nullptr;
 
     const char* const models[] = { "Tarn16", "Tarn48-XL", "Mira", "" };
 
@@ -151,8 +151,10 @@ namespace
 
     void checkInstance (QuillmereAudioProcessor& p, const HostRecorder& host)
     {
-        if (! console->getMalformedTraffic().isEmpty())
-            fail ("malformed traffic: " + console->getMalformedTraffic().joinIntoString ("; "));
+        const auto& console = linked->console;
+
+        if (! console.getMalformedTraffic().isEmpty())
+            fail ("malformed traffic: " + console.getMalformedTraffic().joinIntoString ("; "));
 
         const auto level = p.faderParameter->getValue();
         const auto mute = p.muteParameter->getValue();
@@ -165,7 +167,7 @@ namespace
 
         if (p.device != nullptr && channel >= 1)
         {
-            const auto strip = console->getStrip ((channel - 1) % 8);
+            const auto strip = console.getStrip ((channel - 1) % 8);
 
             if (strip.faderLevel != ConsoleSimulator::eightBitLevelOf (level) || strip.cut != (mute == 1.0f))
                 fail ("strip " + juce::String ((channel - 1) % 8) + " shows " + juce::String (strip.faderLevel) + (strip.cut ? " cut" : "")
@@ -217,8 +219,8 @@ extern "C" int LLVMFuzzerTestOneInput (const juce::uint8* data, size_t size);
 
 extern "C" int LLVMFuzzerInitialize (int*, char***)
 {
-    ports = &startFuzzEnvironment();
-    console = new ConsoleSimulator (*ports, "Tarn16 Automation");
+    startFuzzMessageManager();
+    linked = new LinkedConsole();
     return 0;
 }
 
@@ -227,12 +229,10 @@ extern "C" int LLVMFuzzerTestOneInput (const juce::uint8* data, size_t size)
     Reader in (data, size);
 
     {
-        QuillmereAudioProcessor p;
+        // Linked with no channel, which sends nothing, until the input chooses one.
+        auto& p = linked->link (models[in.next() % 3], 0);
         HostRecorder host (p);
 
-        p.setMidiInput (MidiPortSystem::getInputNames().indexOf (console->getPortName()));
-        p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf (console->getPortName()));
-        p.setDevice (models[in.next() % 3]);
         setChannel (p, in);
         checkInstance (p, host);
 
@@ -301,6 +301,7 @@ extern "C" int LLVMFuzzerTestOneInput (const juce::uint8* data, size_t size)
         checkGestures (host, true);
     }
 
-    ports->clearSentBlocks();
+    linked->instances.clear();
+    linked->ports.clearSentBlocks();
     return 0;
 }

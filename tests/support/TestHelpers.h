@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <juce_events/juce_events.h>
+#include <memory>
 
 namespace testing_helpers
 {
@@ -27,6 +29,22 @@ namespace testing_helpers
     inline void runMessageLoopFor (int ms)
     {
         juce::MessageManager::getInstance()->runDispatchLoopUntil (ms);
+    }
+
+    /** Runs the message loop until every message posted to it so far has been delivered: a
+        marker posted now is delivered after them, as the queue is first in, first out. A
+        timer's next tick is not posted yet, so this does not wait for it. False after the
+        timeout.
+    */
+    inline bool deliverPostedMessages (int timeoutMs = 5000)
+    {
+        // Shared with the marker, which may still be delivered after a timeout.
+        auto delivered = std::make_shared<std::atomic<bool>> (false);
+        juce::MessageManager::callAsync ([delivered]
+                                         { *delivered = true; });
+        return runMessageLoopUntil ([delivered]
+                                    { return delivered->load(); },
+                                    timeoutMs);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "../support/HostRecorder.h"
 #include "../support/TestHelpers.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <typeinfo>
 
@@ -25,10 +26,34 @@ namespace
         ASSERT_EQ (process.getExitCode(), 0u) << arguments;
     }
 
-    void movePointerTo (int x, int y)
+    /** How many presses and releases of a pointer button an xdotool command makes, for the
+        commands this file gives: mousedown, mouseup, and click with its --repeat and --delay.
+    */
+    std::pair<int, int> buttonEventsOf (const juce::String& command)
     {
-        xdotool ("mousemove --sync " + juce::String (windowX + x) + " " + juce::String (windowY + y));
-        runMessageLoopFor (60);
+        const auto words = juce::StringArray::fromTokens (command, " ", "'");
+        auto presses = 0, releases = 0;
+
+        for (int i = 0; i < words.size(); ++i)
+        {
+            if (words[i] == "mousedown")
+                ++presses;
+            else if (words[i] == "mouseup")
+                ++releases;
+            else if (words[i] == "click")
+            {
+                auto clicks = 1;
+
+                for (int option = i + 1; option + 1 < words.size() && words[option].startsWith ("--"); option += 2)
+                    if (words[option] == "--repeat")
+                        clicks = words[option + 1].getIntValue();
+
+                presses += clicks;
+                releases += clicks;
+            }
+        }
+
+        return { presses, releases };
     }
 
     /** A screenshot of the whole screen, taken by the X server, not rendered by JUCE. */
@@ -44,9 +69,47 @@ namespace
         return juce::ImageFileFormat::loadFrom (file);
     }
 
+    /** Takes screenshots until one shows what the test waits for, or the time is up, and
+        returns the last one: the screen shows what JUCE has painted some time after the change
+        that made it paint.
+    */
+    juce::Image screenshotShowing (const juce::File& file, const std::function<bool (const juce::Image&)>& shows, int timeoutMs = 10000)
+    {
+        juce::Image screen;
+        runMessageLoopUntil ([&]
+                             {
+            screen = screenshot (file);
+            return screen.isValid() && shows (screen); },
+                             timeoutMs);
+        return screen;
+    }
+
     juce::Colour screenPixel (const juce::Image& screen, int x, int y)
     {
         return screen.getPixelAt (windowX + x, windowY + y);
+    }
+
+    /** Whether the screen shows a window as the window draws itself now: all but a few of
+        its pixels, rendered by JUCE into an image, match the screen within a few levels.
+    */
+    bool showsComponent (const juce::Image& screen, juce::Component& window)
+    {
+        const auto drawn = window.createComponentSnapshot (window.getLocalBounds());
+        const auto origin = window.getScreenPosition();
+        auto differing = 0;
+
+        for (int y = 0; y < drawn.getHeight(); ++y)
+        {
+            for (int x = 0; x < drawn.getWidth(); ++x)
+            {
+                const auto a = drawn.getPixelAt (x, y), b = screen.getPixelAt (origin.x + x, origin.y + y);
+
+                if (std::max ({ std::abs (a.getRed() - b.getRed()), std::abs (a.getGreen() - b.getGreen()), std::abs (a.getBlue() - b.getBlue()) }) > 8)
+                    ++differing;
+            }
+        }
+
+        return differing <= drawn.getWidth() * drawn.getHeight() / 100;
     }
 
     bool isLilac (juce::Colour c)
@@ -68,16 +131,122 @@ namespace
         juce::StringArray keys;
     };
 
-    /** The pop-up menu window that is open, if any. */
+    // What the tests wait on must not ask the X server anything. A reply makes Xlib read
+    // the events that have arrived into its own queue, where JUCE, which waits for the
+    // connection to have something to read, leaves them until yet another event arrives; a
+    // condition asked every few milliseconds can keep them there for good.
+
+    /** The pop-up menu window that is open, if any. Visibility is JUCE's own state, whereas
+        isShowing() would ask the X server whether the window is minimised.
+    */
     juce::Component* openMenuWindow (juce::Component& editor)
     {
         auto& desktop = juce::Desktop::getInstance();
 
         for (int i = 0; i < desktop.getNumComponents(); ++i)
-            if (auto* c = desktop.getComponent (i); c != &editor && c->isShowing())
+            if (auto* c = desktop.getComponent (i); c != &editor && c->isVisible())
                 return c;
 
         return nullptr;
+    }
+
+    /** Whether the closed menu has gone altogether: a menu's window is deleted after it has
+        been hidden, when the framework finishes with it and gives the keyboard focus back.
+    */
+    bool menuIsGone (juce::Component& editor)
+    {
+        auto& desktop = juce::Desktop::getInstance();
+        return desktop.getNumComponents() == 1 && desktop.getComponent (0) == &editor;
+    }
+
+    /** Numbers the pointer events that reach the window, on its own components: where the
+        window last saw the pointer, and how many presses and releases of its button. It is
+        the evidence that the window has taken what xdotool did.
+    */
+    struct PointerSeen final : public juce::MouseListener
+    {
+        void mouseEnter (const juce::MouseEvent& e) override { position = e.getScreenPosition(); }
+        void mouseMove (const juce::MouseEvent& e) override { position = e.getScreenPosition(); }
+        void mouseDrag (const juce::MouseEvent& e) override { position = e.getScreenPosition(); }
+
+        void mouseDown (const juce::MouseEvent& e) override
+        {
+            position = e.getScreenPosition();
+            ++presses;
+        }
+
+        void mouseUp (const juce::MouseEvent& e) override
+        {
+            position = e.getScreenPosition();
+            ++releases;
+        }
+
+        juce::Point<int> position { -1, -1 };
+        int presses = 0, releases = 0;
+    };
+
+    /** Paints a button as it paints itself and counts the paints while it is down, so that a
+        test knows when the key has been drawn pressed (which changes what a release does).
+    */
+    struct PaintsWhileDown final : public juce::CachedComponentImage
+    {
+        explicit PaintsWhileDown (juce::Button& buttonToWatch)
+            : button (buttonToWatch)
+        {
+        }
+
+        void paint (juce::Graphics& g) override
+        {
+            if (button.isDown())
+                ++count;
+
+            button.paintEntireComponent (g, false);
+        }
+
+        bool invalidateAll() override { return true; }
+        bool invalidate (const juce::Rectangle<int>&) override { return true; }
+        void releaseResources() override {}
+
+        juce::Button& button;
+        int count = 0;
+    };
+
+    /** What a program run to the end printed; empty if it could not be run. */
+    juce::String outputOf (const juce::StringArray& command)
+    {
+        juce::ChildProcess process;
+        return process.start (command) ? process.readAllProcessOutput() : juce::String();
+    }
+
+    /** Whether the X server shows the top-level window, mapped, with the keyboard's focus,
+        where JUCE believes it is: the window manager has placed it and JUCE has heard where.
+        The server is asked by other programs, and JUCE's belief is the component's bounds.
+    */
+    bool isPlacedAndFocused (juce::Component& window)
+    {
+        auto* peer = window.getPeer();
+
+        if (peer == nullptr || ! window.isVisible())
+            return false;
+
+        const auto id = juce::String ((juce::pointer_sized_uint) peer->getNativeHandle());
+
+        if (outputOf ({ "xdotool", "getwindowfocus", "-f" }).trim() != id)
+            return false;
+
+        const auto lines = juce::StringArray::fromLines (outputOf ({ "xwininfo", "-id", id }));
+        const auto valueOf = [&lines] (const juce::String& name)
+        {
+            for (const auto& line : lines)
+                if (line.trim().startsWith (name))
+                    return line.fromFirstOccurrenceOf (name, false, false).trim();
+
+            return juce::String();
+        };
+
+        return valueOf ("Map State:") == "IsViewable"
+               && valueOf ("Absolute upper-left X:").getIntValue() == window.getX()
+               && valueOf ("Absolute upper-left Y:").getIntValue() == window.getY();
     }
 
     struct WindowTest : public ::testing::Test
@@ -100,11 +269,16 @@ namespace
             editor->setVisible (true);
             editor->toFront (true);
 
-            runMessageLoopUntil ([this]
-                                 { return editor->isShowing() && editor->getPeer() != nullptr; });
-            runMessageLoopFor (300);
+            EXPECT_TRUE (runMessageLoopUntil ([this]
+                                              { return isPlacedAndFocused (*editor); }));
             windowX = editor->getScreenX();
             windowY = editor->getScreenY();
+
+            // Watched from here on; the new window has not seen the pointer yet.
+            pointer.position = { -1, -1 };
+            editor->addMouseListener (&pointer, true);
+            keyPaints = new PaintsWhileDown (editor->muteButton);
+            editor->muteButton.setCachedComponentImage (keyPaints); // the key owns it
             host.clear();
         }
 
@@ -113,6 +287,72 @@ namespace
             xdotool ("mousemove --sync 5 5");
             editor.reset();
             EXPECT_TRUE (console.getMalformedTraffic().isEmpty());
+        }
+
+        /** Moves the pointer to a point of the window and waits until the window has seen it
+            there. While a menu is open the window sees no movement: the menu's effects are
+            what the test waits for then. A click after the move lands where the pointer is,
+            as X delivers its events in order.
+        */
+        void movePointerTo (int x, int y)
+        {
+            const auto menuOpen = juce::Component::getCurrentlyModalComponent() != nullptr;
+            xdotool ("mousemove --sync " + juce::String (windowX + x) + " " + juce::String (windowY + y));
+            pointerTarget = { windowX + x, windowY + y };
+
+            if (! menuOpen)
+            {
+                EXPECT_TRUE (runMessageLoopUntil ([this]
+                                                  { return pointer.position == pointerTarget; }))
+                    << "the window did not see the pointer at " << x << ", " << y;
+            }
+        }
+
+        /** Moves the pointer by some pixels from where it was put last, and waits until the
+            window has seen it there.
+        */
+        void movePointerBy (int dx, int dy)
+        {
+            xdotool ("mousemove_relative --sync -- " + juce::String (dx) + " " + juce::String (dy));
+            pointerTarget += juce::Point<int> (dx, dy);
+            EXPECT_TRUE (runMessageLoopUntil ([this]
+                                              { return pointer.position == pointerTarget; }))
+                << "the window did not see the pointer move by " << dx << ", " << dy;
+        }
+
+        /** Runs an xdotool command that presses or releases the pointer's button over the
+            window, and waits until the window has had every press and release it makes.
+        */
+        void usePointerButton (const juce::String& command)
+        {
+            const auto [presses, releases] = buttonEventsOf (command);
+            const auto expected = std::make_pair (pointer.presses + presses, pointer.releases + releases);
+            xdotool (command);
+            EXPECT_TRUE (runMessageLoopUntil ([&]
+                                              { return std::make_pair (pointer.presses, pointer.releases) == expected; }))
+                << command << ": the window had " << pointer.presses << " presses and " << pointer.releases << " releases";
+        }
+
+        /** Ends the scribble strip's editing with Return and waits until the strip has closed
+            its editor and told its listeners of the text, which it posts.
+        */
+        void commitTheStrip()
+        {
+            xdotool ("key Return");
+            EXPECT_TRUE (runMessageLoopUntil ([this]
+                                              { return editor->scribbleStrip->getCurrentTextEditor() == nullptr; }));
+            EXPECT_TRUE (deliverPostedMessages());
+        }
+
+        /** Waits until a menu has opened and then until it takes a click: a JUCE menu ignores
+            releases in its first 250 ms, so that the release of the click that opened it does
+            not choose an item. That is a time the framework sets, so it is waited out.
+        */
+        void waitForAMenuThatTakesClicks()
+        {
+            EXPECT_TRUE (runMessageLoopUntil ([this]
+                                              { return openMenuWindow (*editor) != nullptr; }));
+            runMessageLoopFor (300);
         }
 
         /** Puts the parameter at a value and waits for the fader to show it. */
@@ -135,7 +375,10 @@ namespace
         ConsoleSimulator console { ports, "Tarn16 Automation" };
         QuillmereAudioProcessor processor;
         HostRecorder host { processor };
+        PointerSeen pointer; // outlives the window it listens to
+        juce::Point<int> pointerTarget;
         std::unique_ptr<QuillmereAudioProcessorEditor> editor;
+        PaintsWhileDown* keyPaints = nullptr; // owned by the window's CUT key
     };
 }
 
@@ -144,13 +387,16 @@ TEST_F (WindowTest, HoveringASelectorShowsItsLilacFrame)
     // The model box's frame outline runs 2.5 pixels inside the box at (200, 330).
     const auto dir = juce::File::getCurrentWorkingDirectory();
     movePointerTo (290, 345);
-    const auto hovered = screenshot (dir.getChildFile ("window-hover.png"));
+    const auto hovered = screenshotShowing (dir.getChildFile ("window-hover.png"), [] (const juce::Image& screen)
+                                            { return isLilac (screenPixel (screen, 203, 345)); });
     ASSERT_TRUE (hovered.isValid()) << "no screenshot";
     EXPECT_TRUE (isLilac (screenPixel (hovered, 203, 345))) << screenPixel (hovered, 203, 345).toDisplayString (false);
 
-    // A disabled selector shows none, even under the pointer.
+    // A disabled selector shows none, even under the pointer. The screen is read once the
+    // model's frame has gone, which the same move repaints.
     movePointerTo (290, 420);
-    const auto disabled = screenshot (dir.getChildFile ("window-disabled.png"));
+    const auto disabled = screenshotShowing (dir.getChildFile ("window-disabled.png"), [] (const juce::Image& screen)
+                                             { return ! isLilac (screenPixel (screen, 203, 345)); });
     EXPECT_FALSE (isLilac (screenPixel (disabled, 203, 420)));
     EXPECT_FALSE (isLilac (screenPixel (disabled, 203, 345))); // the model frame went away
 }
@@ -161,13 +407,12 @@ TEST_F (WindowTest, ADragOf125PixelsUpFromPointTwoEndsAtPointSevenInOneGesture)
     const auto start = capCentre();
 
     movePointerTo (start.x, start.y);
-    xdotool ("mousedown 1");
+    usePointerButton ("mousedown 1");
 
     for (int step = 1; step <= 25; ++step)
         movePointerTo (start.x, start.y - 5 * step);
 
-    xdotool ("mouseup 1");
-    runMessageLoopFor (100);
+    usePointerButton ("mouseup 1");
 
     EXPECT_NEAR (processor.faderParameter->getValue(), 0.7f, 0.0051f);
     EXPECT_EQ (host.count (HostRecorder::Event::Kind::begin, 0), 1);
@@ -178,8 +423,7 @@ TEST_F (WindowTest, ADragOf125PixelsUpFromPointTwoEndsAtPointSevenInOneGesture)
     // A click on the groove without moving leaves the value.
     const auto before = processor.faderParameter->getValue();
     movePointerTo (90, 560);
-    xdotool ("click 1");
-    runMessageLoopFor (100);
+    usePointerButton ("click 1");
     EXPECT_EQ (processor.faderParameter->getValue(), before);
     EXPECT_FALSE (host.anyGestureOpen());
 }
@@ -188,8 +432,7 @@ TEST_F (WindowTest, AltClickPutsTheFaderOnTheZeroMark)
 {
     setLevel (0.3f);
     movePointerTo (90, 500);
-    xdotool ("keydown alt click 1 keyup alt");
-    runMessageLoopFor (150);
+    usePointerButton ("keydown alt click 1 keyup alt");
 
     EXPECT_EQ (processor.faderParameter->getValue(), 0.72f);
     EXPECT_GE (host.count (HostRecorder::Event::Kind::value, 0), 1);
@@ -199,15 +442,13 @@ TEST_F (WindowTest, AltClickPutsTheFaderOnTheZeroMark)
 TEST_F (WindowTest, TheCutKeyMutesOnPressAndEndsTheGestureOnRelease)
 {
     movePointerTo (90, 60);
-    xdotool ("mousedown 1");
-    runMessageLoopFor (100);
+    usePointerButton ("mousedown 1");
 
     EXPECT_EQ (processor.muteParameter->getValue(), 1.0f); // at once, while still held
     EXPECT_EQ (host.count (HostRecorder::Event::Kind::begin, 1), 1);
     EXPECT_EQ (host.count (HostRecorder::Event::Kind::end, 1), 0);
 
-    xdotool ("mouseup 1");
-    runMessageLoopFor (100);
+    usePointerButton ("mouseup 1");
     EXPECT_EQ (host.count (HostRecorder::Event::Kind::end, 1), 1);
     EXPECT_TRUE (console.getStrip (0).cut);
     EXPECT_TRUE (runMessageLoopUntil ([&]
@@ -218,8 +459,8 @@ TEST_F (WindowTest, EveryClickOnTheCutKeyFlipsTheMuteOnceInOneGesture)
 {
     // The message loop does not run while xdotool works, so each command's events reach the
     // window together: "mousedown 1 mouseup 1" is a tap whose release comes before the key
-    // could be repainted as pressed, as on a touchpad or with a busy message thread. Between
-    // the commands of a case the window has time to repaint.
+    // could be repainted as pressed, as on a touchpad or with a busy message thread. A command
+    // that leaves the key held is followed by a repaint of the key, pressed.
     const struct
     {
         const char* what;
@@ -245,8 +486,14 @@ TEST_F (WindowTest, EveryClickOnTheCutKeyFlipsTheMuteOnceInOneGesture)
 
         for (const auto& command : c.commands)
         {
-            xdotool (command);
-            runMessageLoopFor (150);
+            const auto paintsWhileDown = keyPaints->count;
+            usePointerButton (command);
+
+            if (editor->muteButton.isDown())
+            {
+                EXPECT_TRUE (runMessageLoopUntil ([&]
+                                                  { return keyPaints->count > paintsWhileDown; }));
+            }
         }
 
         // Each click: one gesture around one flip.
@@ -277,12 +524,10 @@ TEST_F (WindowTest, EveryClickOnTheCutKeyFlipsTheMuteOnceInOneGesture)
 TEST_F (WindowTest, DraggingOffTheHeldCutKeyAndBackFlipsTheMuteAgain)
 {
     movePointerTo (90, 60);
-    xdotool ("mousedown 1");
-    runMessageLoopFor (100);
+    usePointerButton ("mousedown 1");
     movePointerTo (90, 125); // off the key, above the fader
     movePointerTo (90, 60);
-    xdotool ("mouseup 1");
-    runMessageLoopFor (150);
+    usePointerButton ("mouseup 1");
 
     EXPECT_EQ (host.describe(), (std::vector<std::string> { "begin 1", "value 1 1.00", "end 1", "begin 1", "value 1 0.00", "end 1" }));
     EXPECT_EQ (processor.muteParameter->getValue(), 0.0f);
@@ -315,17 +560,12 @@ TEST_F (WindowTest, AnAltClickEndsOnTheZeroMarkHoweverThePointerWobbles)
         const auto before = console.getStrip (0);
         movePointerTo (90, 500);
 
-        xdotool ("keydown alt mousedown 1");
-        runMessageLoopFor (100);
+        usePointerButton ("keydown alt mousedown 1");
 
         for (const auto& [dx, dy] : wobble)
-        {
-            xdotool ("mousemove_relative --sync -- " + juce::String (dx) + " " + juce::String (dy));
-            runMessageLoopFor (60);
-        }
+            movePointerBy (dx, dy);
 
-        xdotool ("mouseup 1 keyup alt");
-        runMessageLoopFor (150);
+        usePointerButton ("mouseup 1 keyup alt");
 
         EXPECT_EQ (processor.faderParameter->getValue(), 0.72f);
         EXPECT_EQ (host.describe(), (std::vector<std::string> { "begin 0", "value 0 0.72", "end 0" }));
@@ -334,7 +574,7 @@ TEST_F (WindowTest, AnAltClickEndsOnTheZeroMarkHoweverThePointerWobbles)
         const auto zeroMark = ConsoleSimulator::eightBitLevelOf (0.72f);
         EXPECT_TRUE (runMessageLoopUntil ([&]
                                           { return console.getStrip (0).faderLevel == zeroMark; }));
-        runMessageLoopFor (100);
+        runMessageLoopFor (100); // nothing more is sent meanwhile
         EXPECT_EQ (console.getStrip (0).faderLevel, zeroMark);
         EXPECT_EQ (console.getStrip (0).levelMessages, before.levelMessages + 1);
     }
@@ -344,7 +584,7 @@ TEST_F (WindowTest, KeysGoToTheHostWhateverWasClickedBefore)
 {
     // Another model enables the port and channel selectors.
     editor->modelBox.setSelectedId (2, juce::sendNotificationSync);
-    runMessageLoopFor (100);
+    EXPECT_TRUE (deliverPostedMessages());
     ASSERT_TRUE (editor->midiInputBox.isEnabled());
 
     KeysPassedOn passedOn;
@@ -356,7 +596,6 @@ TEST_F (WindowTest, KeysGoToTheHostWhateverWasClickedBefore)
         xdotool ("click 1");
         EXPECT_TRUE (runMessageLoopUntil ([&]
                                           { return openMenuWindow (*editor) != nullptr; }));
-        runMessageLoopFor (100);
 
         if (dismissal == "click elsewhere")
         {
@@ -374,7 +613,8 @@ TEST_F (WindowTest, KeysGoToTheHostWhateverWasClickedBefore)
         movePointerTo (290, 160);
         EXPECT_TRUE (runMessageLoopUntil ([&]
                                           { return openMenuWindow (*editor) == nullptr; }));
-        runMessageLoopFor (100);
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return menuIsGone (*editor); }));
     };
 
     const struct
@@ -384,24 +624,23 @@ TEST_F (WindowTest, KeysGoToTheHostWhateverWasClickedBefore)
     } cases[] = {
         { "the window has gained the focus", [this]
           {
-              // What the window's peer does when the window becomes the active one.
+              // What the window's peer does when the window becomes the active one; whatever
+              // follows from it happens meanwhile, and no control may take the focus.
               editor->grabKeyboardFocus();
               runMessageLoopFor (50);
           } },
         { "CUT was clicked", [this]
           {
               movePointerTo (90, 60);
-              xdotool ("click 1");
-              runMessageLoopFor (150);
+              usePointerButton ("click 1");
           } },
         { "the scribble strip was edited", [this]
           {
               movePointerTo (290, 570);
-              xdotool ("click --repeat 2 --delay 80 1");
-              runMessageLoopFor (200);
+              usePointerButton ("click --repeat 2 --delay 80 1");
+              EXPECT_NE (editor->scribbleStrip->getCurrentTextEditor(), nullptr);
               xdotool ("type --delay 40 Tom");
-              xdotool ("key Return");
-              runMessageLoopFor (150);
+              commitTheStrip();
               EXPECT_EQ (processor.getChannelName(), "Tom");
           } },
         { "the model list was dismissed with Escape", [&]
@@ -436,8 +675,11 @@ TEST_F (WindowTest, KeysGoToTheHostWhateverWasClickedBefore)
             EXPECT_FALSE (editor->isParentOf (focused)) << "focus on " << typeid (*focused).name();
         }
 
+        // Once the five keys have reached the window, what they posted is delivered too.
         xdotool ("key --delay 40 Up Down Left Right Return");
-        runMessageLoopFor (250);
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return passedOn.keys.size() >= 5; }));
+        EXPECT_TRUE (deliverPostedMessages());
 
         EXPECT_EQ (passedOn.keys, juce::StringArray ({ "cursor up", "cursor down", "cursor left", "cursor right", "return" }));
         EXPECT_EQ (processor.muteParameter->getValue(), mute);
@@ -455,7 +697,7 @@ TEST_F (WindowTest, KeysGoToTheHostWhateverWasClickedBefore)
 TEST_F (WindowTest, TheChannelListLooksLikeTheOtherLists)
 {
     editor->modelBox.setSelectedId (2, juce::sendNotificationSync); // Tarn48-XL, on channel 1
-    runMessageLoopFor (100);
+    EXPECT_TRUE (deliverPostedMessages());
     const auto dir = juce::File::getCurrentWorkingDirectory();
 
     const auto difference = [] (juce::Colour a, juce::Colour b)
@@ -478,7 +720,6 @@ TEST_F (WindowTest, TheChannelListLooksLikeTheOtherLists)
         xdotool ("click 1");
         EXPECT_TRUE (runMessageLoopUntil ([&]
                                           { return openMenuWindow (*editor) != nullptr; }));
-        runMessageLoopFor (300);
 
         Seen seen {};
         auto* menuWindow = openMenuWindow (*editor);
@@ -489,7 +730,10 @@ TEST_F (WindowTest, TheChannelListLooksLikeTheOtherLists)
         // Rows of equal height between the menu's borders of 2 pixels.
         const auto bounds = menuWindow->getScreenBounds();
         const auto rowHeight = (bounds.getHeight() - 4) / numRows;
-        const auto screen = screenshot (dir.getChildFile (file));
+
+        // The screen is read once it shows the menu as the menu draws itself.
+        const auto screen = screenshotShowing (dir.getChildFile (file), [&] (const juce::Image& shot)
+                                               { return showsComponent (shot, *menuWindow); });
         seen.background = screen.getPixelAt (bounds.getRight() - 8, bounds.getBottom() - 8);
 
         // A tick stands out from its row's own background (the chosen row may be highlighted).
@@ -510,13 +754,11 @@ TEST_F (WindowTest, TheChannelListLooksLikeTheOtherLists)
         seen.tickOnAnotherRow = hasTick (otherRow);
         seen.typeface = menuWindow->getLookAndFeel().getPopupMenuFont().getTypefaceName();
 
-        // Moving the pointer makes the X server send an event, which has JUCE read the key
-        // that Xlib took from the connection while the open list polled the pointer.
         xdotool ("key Escape");
-        movePointerTo (box.x, box.y + 40);
+        runMessageLoopUntil ([&]
+                             { return openMenuWindow (*editor) == nullptr; });
         EXPECT_TRUE (runMessageLoopUntil ([&]
-                                          { return openMenuWindow (*editor) == nullptr; }));
-        runMessageLoopFor (100);
+                                          { return menuIsGone (*editor); }));
         return seen;
     };
 
@@ -536,15 +778,13 @@ TEST_F (WindowTest, TheChannelListLooksLikeTheOtherLists)
 TEST_F (WindowTest, DoubleClickOnTheStripEditsTheNameThroughTheFilter)
 {
     movePointerTo (290, 570);
-    xdotool ("click --repeat 2 --delay 80 1");
-    runMessageLoopFor (200);
+    usePointerButton ("click --repeat 2 --delay 80 1");
     ASSERT_NE (editor->scribbleStrip->getCurrentTextEditor(), nullptr);
 
+    // The keys reach the window in the order they were typed, Return last.
     xdotool ("key ctrl+a BackSpace");
     xdotool ("type --delay 40 'Kick Drum#12'");
-    runMessageLoopFor (100);
-    xdotool ("key Return");
-    runMessageLoopFor (150);
+    commitTheStrip();
 
     EXPECT_EQ (processor.getChannelName(), "KickDrum"); // no space, no '#', at most 8
     EXPECT_EQ (console.getStrip (0).text, "KickDrum");
@@ -556,7 +796,7 @@ TEST_F (WindowTest, ModelAndChannelAreChosenFromTheirPopups)
     // the 18-pixel interface face. Choose the third, "Mira".
     movePointerTo (290, 345);
     xdotool ("click 1");
-    runMessageLoopFor (300);
+    waitForAMenuThatTakesClicks();
     movePointerTo (290, 360 + 2 + 23 * 2 + 11);
     xdotool ("click 1");
     runMessageLoopUntil ([&]
@@ -569,7 +809,7 @@ TEST_F (WindowTest, ModelAndChannelAreChosenFromTheirPopups)
     // The channel list: 16 items of 26 pixels under the box (bottom at 300). Choose 12.
     movePointerTo (290, 270);
     xdotool ("click 1");
-    runMessageLoopFor (300);
+    waitForAMenuThatTakesClicks();
     movePointerTo (290, 300 + 2 + 26 * 11 + 13);
     xdotool ("click 1");
     runMessageLoopUntil ([&]
@@ -592,11 +832,14 @@ TEST_F (WindowTest, ScreenshotOfTheWindow)
     openWindow();
     setLevel (0.72f);
     processor.muteParameter->setValue (1.0f);
+    EXPECT_TRUE (runMessageLoopUntil ([this]
+                                      { return editor->muteButton.getToggleState(); }));
     movePointerTo (290, 345); // hovering the model selector
-    runMessageLoopFor (200);
 
+    // Read once the hover is on the screen: the lit key was repainted before it.
     const auto dir = juce::File::getCurrentWorkingDirectory();
-    const auto screen = screenshot (dir.getChildFile ("window-screen.png"));
+    const auto screen = screenshotShowing (dir.getChildFile ("window-screen.png"), [] (const juce::Image& shot)
+                                           { return isLilac (screenPixel (shot, 203, 345)); });
     ASSERT_TRUE (screen.isValid());
 
     // The window alone, as the artefact of the run.

@@ -1,6 +1,9 @@
 #include "LinkedConsole.h"
 
-LinkedConsole::LinkedConsole()
+#include "TestHelpers.h"
+
+LinkedConsole::LinkedConsole (const juce::String& portName)
+    : console (ports, portName)
 {
     ports.install();
     ports.addSendObserver ([counter = bytesSent, name = console.getPortName()] (const juce::String& port, const juce::uint8*, int numBytes)
@@ -11,24 +14,31 @@ LinkedConsole::LinkedConsole()
 
 LinkedConsole::~LinkedConsole()
 {
+    // The instances close their ports before the backend that provides them goes.
     instances.clear();
 }
 
-QuillmereAudioProcessor& LinkedConsole::link (const juce::String& model, int channel)
+QuillmereAudioProcessor& LinkedConsole::link (const juce::String& model, int channel, const juce::String& name)
 {
-    auto& p = linkWithoutPorts (model, channel);
+    auto& p = linkWithoutPorts (model, channel, name);
     p.setMidiInput (MidiPortSystem::getInputNames().indexOf (console.getPortName()));
     p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf (console.getPortName()));
     p.sendAllToDevice();
     return p;
 }
 
-QuillmereAudioProcessor& LinkedConsole::linkWithoutPorts (const juce::String& model, int channel)
+QuillmereAudioProcessor& LinkedConsole::linkWithoutPorts (const juce::String& model, int channel, const juce::String& name)
 {
     instances.push_back (std::make_unique<QuillmereAudioProcessor>());
     auto& p = *instances.back();
     p.setDevice (model);
     p.channel = channel;
-    p.setChannelName ("Ch" + juce::String (channel));
+    p.setChannelName (name);
     return p;
+}
+
+bool LinkedConsole::settle (int timeoutMs)
+{
+    console.waitUntilDelivered();
+    return testing_helpers::waitUntilDrained (instances, timeoutMs);
 }
