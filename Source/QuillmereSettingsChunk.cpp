@@ -1,5 +1,7 @@
 #include "QuillmereSettingsChunk.h"
 
+#include <cmath>
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 namespace
@@ -76,9 +78,12 @@ namespace
 
     juce::String asText (const juce::String& text) { return text; }
 
+    // A level that is no number is 0, as the console is sent it.
+    float numberOrZero (float level) { return std::isnan (level) ? 0.0f : level; }
+
     // The numbers as XmlElement::getDoubleAttribute reads them; the level parameter holds a
     // float, and the mute parameter takes any non-zero float for muted.
-    float asLevel (const juce::String& text) { return (float) text.getDoubleValue(); }
+    float asLevel (const juce::String& text) { return numberOrZero ((float) text.getDoubleValue()); }
     bool asMuted (const juce::String& text) { return (float) text.getDoubleValue() != 0.0f; }
 }
 
@@ -109,7 +114,7 @@ juce::MemoryBlock QuillmereSettingsChunk::write (const Settings& settings)
         xml.setAttribute (attributes::midiOutName, *settings.midiOutName);
 
     if (settings.level.has_value())
-        xml.setAttribute (attributes::level, (double) *settings.level);
+        xml.setAttribute (attributes::level, (double) numberOrZero (*settings.level));
 
     if (settings.muted.has_value())
         xml.setAttribute (attributes::muted, *settings.muted ? 1 : 0);

@@ -30,7 +30,9 @@ public:
         /** "midiOutName": the output port the instance wants, open or not. */
         std::optional<juce::String> midiOutName {};
 
-        /** "fader": the level parameter's value, written as a double. */
+        /** "fader": the level parameter's value, written as a double. A level that is no
+            number (NaN) is written and read as 0, which is what the console is sent for it.
+        */
         std::optional<float> level {};
 
         /** "cut": the mute, written as 1 or 0; any number that is not zero as a float reads as muted. */

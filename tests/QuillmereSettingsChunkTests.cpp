@@ -102,12 +102,14 @@ TEST (QuillmereSettingsChunk, WhatIsWrittenReadsBackAsTheSameSettings)
         EXPECT_EQ (readBlock (chunk), settings);
     }
 
-    // A NaN level equals nothing, so it is checked on its own.
-    const auto chunk = QuillmereSettingsChunk::write ({ std::nullopt, std::nullopt, std::numeric_limits<float>::quiet_NaN() });
-    const auto read = readBlock (chunk);
-    ASSERT_TRUE (read.has_value());
-    ASSERT_TRUE (read->level.has_value());
-    EXPECT_TRUE (std::isnan (*read->level));
+    // A level that is no number is saved as 0, what the console was sent for it: a NaN in the
+    // project would reach the host as the parameter's value on the next restore.
+    for (const auto nan : { std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN() })
+    {
+        const auto chunk = QuillmereSettingsChunk::write ({ std::nullopt, std::nullopt, nan });
+        EXPECT_EQ (chunk, QuillmereSettingsChunk::write ({ std::nullopt, std::nullopt, 0.0f }));
+        EXPECT_EQ (readBlock (chunk), (QuillmereSettingsChunk::Settings { std::nullopt, std::nullopt, 0.0f }));
+    }
 }
 
 TEST (QuillmereSettingsChunk, ReadsEachAttributeAsJucesGettersReadItAndTellsWhichAreAbsent)
@@ -121,6 +123,9 @@ TEST (QuillmereSettingsChunk, ReadsEachAttributeAsJucesGettersReadItAndTellsWhic
     } cases[] = {
         { "<QUILLMERESETTINGS/>", {} },
         { R"(<QUILLMERESETTINGS midiInName="" midiOutName="" channelName="" deviceName=""/>)", { "", "", none, none, none, "", "" } },
+
+        // A level that is no number is 0, as the console is sent it.
+        { R"(<QUILLMERESETTINGS fader="nan"/>)", { none, none, 0.0f } },
 
         // The mute is any number that is not zero as a float.
         { R"(<QUILLMERESETTINGS cut="1"/>)", { none, none, none, true } },

@@ -33,31 +33,18 @@ namespace
         return read (chunk);
     }
 
-    bool sameLevel (float a, float b) { return a == b || (std::isnan (a) && std::isnan (b)); }
-
-    /** Equal settings, where two NaN levels are the same level: a NaN may come back with other
-        bits.
-    */
-    bool same (Settings a, const Settings& b)
-    {
-        if (a.level.has_value() && b.level.has_value() && sameLevel (*a.level, *b.level))
-            a.level = b.level;
-
-        return a == b;
-    }
-
     /** The translation alone: what was read writes a chunk that reads back the same, and
         writing that again gives the same bytes.
     */
     void checkRoundTrip (const Settings& settings)
     {
+        // No chunk gives a level that is no number.
+        check (! (settings.level.has_value() && std::isnan (*settings.level)));
+
         const auto chunk = QuillmereSettingsChunk::write (settings);
         const auto again = read (chunk);
-        check (again.has_value() && same (*again, settings));
-
-        // A NaN may be written with another sign after the round trip.
-        if (! (settings.level.has_value() && std::isnan (*settings.level)))
-            check (QuillmereSettingsChunk::write (*again) == chunk);
+        check (again.has_value() && *again == settings);
+        check (QuillmereSettingsChunk::write (*again) == chunk);
     }
 
     /** An instance saves every member. */
@@ -75,7 +62,7 @@ namespace
     void checkHolds (const Settings& savedSettings, const Settings& chunk)
     {
         check (savedSettings.channel == chunk.channel.value_or (0));
-        check (sameLevel (*savedSettings.level, chunk.level.value_or (0.0f)));
+        check (*savedSettings.level == chunk.level.value_or (0.0f));
         check (savedSettings.muted == chunk.muted.value_or (false));
         check (savedSettings.channelName == chunk.channelName.value_or (juce::String()));
 
@@ -150,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput (const juce::uint8* data, size_t size)
         if (expected.midiOutName->isEmpty())
             expected.midiOutName = again->midiOutName;
 
-        check (same (*again, expected));
+        check (*again == expected);
 
         // Both still work: parameter changes and the drain run without fault.
         processor.faderParameter->setValue (0.5f);
