@@ -1,5 +1,5 @@
 #include "support/HostRecorder.h"
-#include "support/LinkedConsole.h"
+#include "support/LinkedConsoleTest.h"
 #include "support/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -10,27 +10,7 @@ using Strings = std::vector<std::string>;
 namespace
 {
     /** A console on its default ports, and instances linked to it as a user would link them. */
-    struct EndToEndTest : public ::testing::Test
-    {
-        ~EndToEndTest() override
-        {
-            instances.clear();
-            EXPECT_TRUE (console.getMalformedTraffic().isEmpty()) << console.getMalformedTraffic().joinIntoString ("\n");
-        }
-
-        QuillmereAudioProcessor& link (const juce::String& model, int channel, const juce::String& name = {})
-        {
-            return setup.link (model, channel, name);
-        }
-
-        /** Waits until the instances' timers have drained everything the desk sent. */
-        void settle() { EXPECT_TRUE (setup.settle()); }
-
-        LinkedConsole setup;
-        VirtualMidiPortBackend& ports = setup.ports;
-        ConsoleSimulator& console = setup.console;
-        std::vector<std::unique_ptr<QuillmereAudioProcessor>>& instances = setup.instances;
-    };
+    using EndToEndTest = LinkedConsoleTest;
 }
 
 TEST_F (EndToEndTest, HostAutomationMovesTheFaderWithoutRepeats)

@@ -1,5 +1,5 @@
 #include "../support/HostRecorder.h"
-#include "../support/LinkedConsole.h"
+#include "../support/LinkedConsoleTest.h"
 #include "../support/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -33,13 +33,8 @@ namespace
     }
 
     /** A console behind an interface that can be unplugged and plugged in again. */
-    struct ReconnectTest : public ::testing::Test
+    struct ReconnectTest : public LinkedConsoleTest
     {
-        QuillmereAudioProcessor& link (const juce::String& model, int channel, const juce::String& name)
-        {
-            return setup.link (model, channel, name);
-        }
-
         void unplug()
         {
             ports.removeInputPort (console.getPortName());
@@ -51,11 +46,6 @@ namespace
             ports.addInputPort (console.getPortName());
             ports.addOutputPort (console.getPortName());
         }
-
-        LinkedConsole setup;
-        VirtualMidiPortBackend& ports = setup.ports;
-        ConsoleSimulator& console = setup.console;
-        std::vector<std::unique_ptr<QuillmereAudioProcessor>>& instances = setup.instances;
     };
 }
 
