@@ -12,15 +12,6 @@ using Strings = std::vector<std::string>;
 
 namespace
 {
-    juce::MemoryBlock chunkFrom (const juce::String& xmlText)
-    {
-        juce::MemoryBlock chunk;
-        auto xml = juce::parseXML (xmlText);
-        jassert (xml != nullptr);
-        juce::AudioProcessor::copyXmlToBinary (*xml, chunk);
-        return chunk;
-    }
-
     juce::MemoryBlock save (QuillmereAudioProcessor& p)
     {
         juce::MemoryBlock chunk;
@@ -31,12 +22,6 @@ namespace
     void restore (QuillmereAudioProcessor& p, const juce::MemoryBlock& chunk)
     {
         p.setStateInformation (chunk.getData(), (int) chunk.getSize());
-    }
-
-    std::unique_ptr<juce::XmlElement> savedXml (QuillmereAudioProcessor& p)
-    {
-        const auto chunk = save (p);
-        return juce::AudioProcessor::getXmlFromBinary (chunk.getData(), (int) chunk.getSize());
     }
 
     /** The Tarn16's console on its default ports, and a second pair of ports. */

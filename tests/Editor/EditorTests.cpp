@@ -271,9 +271,7 @@ TEST_F (EditorFixture, AWantedPortIsShownByNameWhileAbsentAsAChoiceThatCannotBeM
 {
     // A Tarn16 project linked through "Desk", opened where the desk is away. The default ports
     // are present, but the instance waits for its own: the window must not open others.
-    const auto xml = juce::parseXML (R"(<QUILLMERESETTINGS midiInName="Desk" midiOutName="Desk" fader="0.5" cut="0" channel="1" channelName="Kick" deviceName="Tarn16"/>)");
-    juce::MemoryBlock chunk;
-    juce::AudioProcessor::copyXmlToBinary (*xml, chunk);
+    const auto chunk = chunkFrom (R"(<QUILLMERESETTINGS midiInName="Desk" midiOutName="Desk" fader="0.5" cut="0" channel="1" channelName="Kick" deviceName="Tarn16"/>)");
     processor->setStateInformation (chunk.getData(), (int) chunk.getSize());
 
     auto& e = openEditor();

@@ -182,8 +182,7 @@ TEST_F (PortSenderTest, MessagesMadeBeforeAPortSwitchOrARestoreGoToTheOldPort)
           {} },
         { "restore", [&] (QuillmereAudioProcessor& p)
           {
-              juce::MemoryBlock chunk;
-              juce::AudioProcessor::copyXmlToBinary (*juce::parseXML (restoreToSpare), chunk);
+              const auto chunk = chunkFrom (restoreToSpare);
               p.setStateInformation (chunk.getData(), (int) chunk.getSize());
           },
           { level09, muteOff, nameMessage (0, "R") } },

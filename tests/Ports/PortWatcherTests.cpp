@@ -9,20 +9,6 @@ using Strings = std::vector<std::string>;
 
 namespace
 {
-    juce::MemoryBlock chunkFrom (const juce::String& xmlText)
-    {
-        juce::MemoryBlock chunk;
-        juce::AudioProcessor::copyXmlToBinary (*juce::parseXML (xmlText), chunk);
-        return chunk;
-    }
-
-    std::unique_ptr<juce::XmlElement> savedXml (QuillmereAudioProcessor& p)
-    {
-        juce::MemoryBlock chunk;
-        p.getStateInformation (chunk);
-        return juce::AudioProcessor::getXmlFromBinary (chunk.getData(), (int) chunk.getSize());
-    }
-
     /** Long enough for several of the watcher's rounds on a loaded machine. */
     constexpr int reconnectTimeoutMs = 10000;
 

@@ -127,3 +127,28 @@ namespace testing_helpers
                                     timeoutMs);
     }
 }
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+namespace testing_helpers
+{
+    /** A state chunk as an instance saves one: the XML text in JUCE's binary framing. The text
+        must be well-formed XML.
+    */
+    inline juce::MemoryBlock chunkFrom (const juce::String& xmlText)
+    {
+        juce::MemoryBlock chunk;
+        const auto xml = juce::parseXML (xmlText);
+        jassert (xml != nullptr);
+        juce::AudioProcessor::copyXmlToBinary (*xml, chunk);
+        return chunk;
+    }
+
+    /** The XML element of the chunk the instance saves; null if the chunk holds none. */
+    inline std::unique_ptr<juce::XmlElement> savedXml (juce::AudioProcessor& p)
+    {
+        juce::MemoryBlock chunk;
+        p.getStateInformation (chunk);
+        return juce::AudioProcessor::getXmlFromBinary (chunk.getData(), (int) chunk.getSize());
+    }
+}
