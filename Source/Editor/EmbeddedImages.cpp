@@ -8,7 +8,6 @@ juce::Image EmbeddedImages::get (const void* data, int size)
 
 juce::Image EmbeddedImages::find (const void* data, int size)
 {
-    const juce::ScopedLock sl (imagesLock);
     auto& image = images[data];
 
     if (! image.isValid())

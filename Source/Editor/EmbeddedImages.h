@@ -25,7 +25,6 @@ public:
 private:
     juce::Image find (const void* data, int size);
 
-    juce::CriticalSection imagesLock;
     std::map<const void*, juce::Image> images;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (EmbeddedImages)
