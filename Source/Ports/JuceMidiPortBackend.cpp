@@ -1,4 +1,5 @@
 #include "JuceMidiPortBackend.h"
+#include "SerialisedMidiPortBackend.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
@@ -65,38 +66,71 @@ namespace
     private:
         std::unique_ptr<juce::MidiOutput> output;
     };
+
+    /** JUCE's ports as they are, unsafe to use from several threads at once. */
+    class UnguardedJuceBackend final : public MidiPortSystem::Backend
+    {
+    public:
+        juce::StringArray getInputNames() override
+        {
+            return namesOf (juce::MidiInput::getAvailableDevices());
+        }
+
+        juce::StringArray getOutputNames() override
+        {
+            return namesOf (juce::MidiOutput::getAvailableDevices());
+        }
+
+        std::unique_ptr<MidiPortSystem::Input> openInput (int index, MidiPortSystem::Input::Callback* callback) override
+        {
+            const auto devices = juce::MidiInput::getAvailableDevices();
+
+            if (! juce::isPositiveAndBelow (index, devices.size()) || callback == nullptr)
+                return nullptr;
+
+            auto input = std::make_unique<JuceInput> (devices.getReference (index), *callback);
+            return input->isOpen() ? std::move (input) : nullptr;
+        }
+
+        std::unique_ptr<MidiPortSystem::Output> openOutput (int index) override
+        {
+            const auto devices = juce::MidiOutput::getAvailableDevices();
+
+            if (! juce::isPositiveAndBelow (index, devices.size()))
+                return nullptr;
+
+            if (auto output = juce::MidiOutput::openDevice (devices.getReference (index).identifier))
+                return std::make_unique<JuceOutput> (std::move (output));
+
+            return nullptr;
+        }
+    };
+
+    /** Guards JUCE's MIDI state for the whole process, whichever backend object calls it. */
+    std::mutex& getJuceMidiLock()
+    {
+        static std::mutex juceMidiLock;
+        return juceMidiLock;
+    }
 }
 
-juce::StringArray JuceMidiPortBackend::getInputNames()
+JuceMidiPortBackend::JuceMidiPortBackend()
+    : serialised (std::make_unique<SerialisedMidiPortBackend> (std::make_unique<UnguardedJuceBackend>(), getJuceMidiLock(), serialisesSends))
 {
-    return namesOf (juce::MidiInput::getAvailableDevices());
 }
 
-juce::StringArray JuceMidiPortBackend::getOutputNames()
-{
-    return namesOf (juce::MidiOutput::getAvailableDevices());
-}
+JuceMidiPortBackend::~JuceMidiPortBackend() = default;
+
+juce::StringArray JuceMidiPortBackend::getInputNames() { return serialised->getInputNames(); }
+
+juce::StringArray JuceMidiPortBackend::getOutputNames() { return serialised->getOutputNames(); }
 
 std::unique_ptr<MidiPortSystem::Input> JuceMidiPortBackend::openInput (int index, MidiPortSystem::Input::Callback* callback)
 {
-    const auto devices = juce::MidiInput::getAvailableDevices();
-
-    if (! juce::isPositiveAndBelow (index, devices.size()) || callback == nullptr)
-        return nullptr;
-
-    auto input = std::make_unique<JuceInput> (devices.getReference (index), *callback);
-    return input->isOpen() ? std::move (input) : nullptr;
+    return serialised->openInput (index, callback);
 }
 
 std::unique_ptr<MidiPortSystem::Output> JuceMidiPortBackend::openOutput (int index)
 {
-    const auto devices = juce::MidiOutput::getAvailableDevices();
-
-    if (! juce::isPositiveAndBelow (index, devices.size()))
-        return nullptr;
-
-    if (auto output = juce::MidiOutput::openDevice (devices.getReference (index).identifier))
-        return std::make_unique<JuceOutput> (std::move (output));
-
-    return nullptr;
+    return serialised->openOutput (index);
 }

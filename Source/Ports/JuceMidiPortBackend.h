@@ -2,11 +2,31 @@
 
 #include "MidiPortSystem.h"
 
-/** The system's MIDI ports, through JUCE's MidiInput and MidiOutput. */
+/** The system's MIDI ports, through JUCE's MidiInput and MidiOutput. Safe to use from any
+    thread, which JUCE's MIDI classes are not on their own.
+
+    JUCE keeps process-wide state behind its ports without a guard: on Linux one ALSA client,
+    created and deleted with the first and last user and shared by every port, whose output
+    buffer every SysEx send goes through; on Windows the list of open output handles, which
+    opening and closing change. So every listing, opening, starting, stopping and closing of a
+    port, in any instance of this class, runs under one lock of the process, and so does every
+    send on Linux. A Windows send writes only its own handle, and JUCE's long-message send waits
+    for the driver without a limit, so sends there run unlocked: a stuck interface holds up only
+    the thread that writes to it.
+*/
 class JuceMidiPortBackend final : public MidiPortSystem::Backend
 {
 public:
-    JuceMidiPortBackend() = default;
+    JuceMidiPortBackend();
+    ~JuceMidiPortBackend() override;
+
+    /** Whether sends take the process's lock on this system. */
+    static constexpr bool serialisesSends =
+#if JUCE_WINDOWS
+        false;
+#else
+        true;
+#endif
 
     /** Splits a block of bytes into the complete MIDI messages it holds, in order, and calls
         the function with each one's start and length. A system-exclusive message runs up to
@@ -55,5 +75,7 @@ public:
     std::unique_ptr<MidiPortSystem::Output> openOutput (int index) override;
 
 private:
+    std::unique_ptr<MidiPortSystem::Backend> serialised;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JuceMidiPortBackend)
 };

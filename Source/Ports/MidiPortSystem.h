@@ -61,7 +61,11 @@ public:
         void sendMessageNow (const juce::MidiMessage& message);
     };
 
-    /** Where ports come from. Implementations must allow listing and opening from any thread. */
+    /** Where ports come from. Implementations must allow listing, opening, starting, stopping
+        and closing ports from any thread, several at the same time, and sending on different
+        outputs from different threads at the same time (SerialisedMidiPortBackend makes a
+        backend that cannot do so on its own safe).
+    */
     class Backend
     {
     public:

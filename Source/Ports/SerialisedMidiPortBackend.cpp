@@ -1,0 +1,147 @@
+#include "SerialisedMidiPortBackend.h"
+
+/** An input of the guarded backend. It is the guarded input's callback, and hands each message
+    on with itself as the source, since that is the input its owner knows.
+*/
+class SerialisedMidiPortBackend::GuardedInput final : public MidiPortSystem::Input
+    , private MidiPortSystem::Input::Callback
+{
+public:
+    GuardedInput (MidiPortSystem::Input::Callback& callbackToUse, std::mutex& lockToUse)
+        : callback (callbackToUse)
+        , systemLock (lockToUse)
+    {
+    }
+
+    ~GuardedInput() override
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        input.reset();
+    }
+
+    /** Opens the guarded backend's input; false when it cannot be opened. */
+    bool open (MidiPortSystem::Backend& backend, int index)
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        input = backend.openInput (index, this);
+        return input != nullptr;
+    }
+
+    juce::String getName() const override
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        return input->getName();
+    }
+
+    void start() override
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        input->start();
+    }
+
+    void stop() override
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        input->stop();
+    }
+
+private:
+    // The driver's thread, without the lock.
+    void handleIncomingMidiMessage (Input*, const juce::MidiMessage& message) override
+    {
+        callback.handleIncomingMidiMessage (this, message);
+    }
+
+    MidiPortSystem::Input::Callback& callback;
+    std::mutex& systemLock;
+    std::unique_ptr<MidiPortSystem::Input> input;
+};
+
+class SerialisedMidiPortBackend::GuardedOutput final : public MidiPortSystem::Output
+{
+public:
+    GuardedOutput (std::unique_ptr<MidiPortSystem::Output> outputToGuard, std::mutex& lockToUse, bool shouldSerialiseSends)
+        : systemLock (lockToUse)
+        , serialiseSends (shouldSerialiseSends)
+        , output (std::move (outputToGuard))
+    {
+    }
+
+    ~GuardedOutput() override
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        output.reset();
+    }
+
+    juce::String getName() const override
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        return output->getName();
+    }
+
+    void sendBlockNow (const juce::uint8* data, int numBytes) override
+    {
+        if (! serialiseSends)
+        {
+            output->sendBlockNow (data, numBytes);
+            return;
+        }
+
+        const std::lock_guard<std::mutex> lock (systemLock);
+        output->sendBlockNow (data, numBytes);
+    }
+
+private:
+    std::mutex& systemLock;
+    const bool serialiseSends;
+    std::unique_ptr<MidiPortSystem::Output> output;
+};
+
+SerialisedMidiPortBackend::SerialisedMidiPortBackend (std::unique_ptr<MidiPortSystem::Backend> backendToGuard, std::mutex& lockToUse, bool shouldSerialiseSends)
+    : guarded (std::move (backendToGuard))
+    , systemLock (lockToUse)
+    , serialiseSends (shouldSerialiseSends)
+{
+}
+
+SerialisedMidiPortBackend::~SerialisedMidiPortBackend()
+{
+    const std::lock_guard<std::mutex> lock (systemLock);
+    guarded.reset();
+}
+
+juce::StringArray SerialisedMidiPortBackend::getInputNames()
+{
+    const std::lock_guard<std::mutex> lock (systemLock);
+    return guarded->getInputNames();
+}
+
+juce::StringArray SerialisedMidiPortBackend::getOutputNames()
+{
+    const std::lock_guard<std::mutex> lock (systemLock);
+    return guarded->getOutputNames();
+}
+
+std::unique_ptr<MidiPortSystem::Input> SerialisedMidiPortBackend::openInput (int index, MidiPortSystem::Input::Callback* callback)
+{
+    if (callback == nullptr)
+        return nullptr;
+
+    auto input = std::make_unique<GuardedInput> (*callback, systemLock);
+    return input->open (*guarded, index) ? std::move (input) : nullptr;
+}
+
+std::unique_ptr<MidiPortSystem::Output> SerialisedMidiPortBackend::openOutput (int index)
+{
+    std::unique_ptr<MidiPortSystem::Output> output;
+
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        output = guarded->openOutput (index);
+    }
+
+    if (output == nullptr)
+        return nullptr;
+
+    return std::make_unique<GuardedOutput> (std::move (output), systemLock, serialiseSends);
+}
