@@ -55,8 +55,14 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
     setChannelName ({});
 
     {
-        const juce::ScopedLock sl (deviceLock);
-        replaceDevice (nullptr);
+        std::shared_ptr<QuillmereBaseDevice> departing;
+
+        {
+            const juce::ScopedLock sl (deviceLock);
+            departing = replaceDevice (nullptr);
+        }
+
+        // Ends the device's gestures, telling the host, with no lock held.
     }
 
     // No input callback may arrive once the queue and its lock are gone.
@@ -127,6 +133,8 @@ void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInB
     if (! settings.has_value())
         return;
 
+    // Let go of after the lock: a device replaced by the restore ends its gestures then.
+    std::shared_ptr<QuillmereBaseDevice> departing;
     const juce::ScopedLock sl (settingsLock);
 
     // What the chunk leaves out keeps its current value, but for the names: an absent model
@@ -134,7 +142,7 @@ void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInB
     // or channel name reads as empty.
     channel = settings->channel.value_or (channel.load());
 
-    setDevice (settings->modelName.value_or (getModelNameForIndex (0)));
+    departing = setDeviceLocked (settings->modelName.value_or (getModelNameForIndex (0)));
 
     restoreMidiInput (settings->midiInName.value_or (juce::String()));
     restoreMidiOutput (settings->midiOutName.value_or (juce::String()));
@@ -230,6 +238,14 @@ QuillmereAudioProcessor::PortState QuillmereAudioProcessor::getPortState()
 void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, const juce::StringArray& outputNames)
 {
     const juce::ScopedLock sl (settingsLock);
+
+    // A send that gave up under contention may have left an older value in line; the current
+    // one follows it (the level cache drops it if the console has it already).
+    if (levelResendWanted.exchange (false))
+        sendLevelToDevice();
+
+    if (muteResendWanted.exchange (false))
+        sendMuteToDevice();
 
     // A port the system no longer lists is gone, whatever its handle says: nothing more is
     // sent to it, and the instance waits for it to come back.
@@ -361,7 +377,7 @@ void QuillmereAudioProcessor::closeMidiOutput (bool writeWhatWaits)
         device->midiOutput = nullptr;
 }
 
-void QuillmereAudioProcessor::replaceMidiOutput (std::unique_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName)
+void QuillmereAudioProcessor::replaceMidiOutput (std::shared_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName)
 {
     const juce::ScopedLock sl (deviceLock);
 
@@ -376,7 +392,7 @@ void QuillmereAudioProcessor::replaceMidiOutput (std::unique_ptr<MidiPortSystem:
     midiOutName = newName;
 
     if (midiOutput != nullptr)
-        outbox.attach (*midiOutput);
+        outbox.attach (midiOutput);
 }
 
 void QuillmereAudioProcessor::setMidiOutput (int index)
@@ -393,6 +409,11 @@ void QuillmereAudioProcessor::setMidiOutput (int index)
     const auto names = MidiPortSystem::getOutputNames();
     wantedMidiOutName = names[index];
     replaceMidiOutput (std::move (newOutput), names[index]);
+
+    // The console behind the new port knows nothing of this strip yet.
+    if (midiOutput != nullptr)
+        sendAllToDevice();
+
     updateWatching();
 }
 
@@ -425,13 +446,13 @@ int QuillmereAudioProcessor::getNumChannels()
     return device != nullptr ? device->getNumChannels() : 0;
 }
 
-void QuillmereAudioProcessor::replaceDevice (std::unique_ptr<QuillmereBaseDevice> newDevice)
+std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::replaceDevice (std::shared_ptr<QuillmereBaseDevice> newDevice)
 {
     // Host threads may be sending through the old device: take it out of their reach and wait
     // until the sends in progress are done before it goes.
     deviceForSends.store (nullptr);
     sendGuard.synchronise();
-    device = std::move (newDevice);
+    auto oldDevice = std::exchange (device, std::move (newDevice));
 
     if (device != nullptr)
     {
@@ -441,30 +462,47 @@ void QuillmereAudioProcessor::replaceDevice (std::unique_ptr<QuillmereBaseDevice
         outbox.forgetLevelCache();
         deviceForSends.store (device.get());
     }
+
+    return oldDevice;
+}
+
+std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::setDeviceLocked (const juce::String& modelName)
+{
+    const juce::ScopedLock dl (deviceLock);
+
+    if (device != nullptr && device->getModelName() == modelName)
+        return nullptr;
+
+    // The old device stays registered as a gesture source of both parameters until its last
+    // holder lets go of it, with no lock held, and ends its gestures then.
+    auto departing = replaceDevice (nullptr);
+
+    const auto& catalogue = getModelCatalogue();
+    std::shared_ptr<QuillmereBaseDevice> created;
+
+    if (modelName == catalogue[0])
+        created = std::make_shared<Tarn16Device> (*this);
+    else if (modelName == catalogue[2])
+        created = std::make_shared<MiraDevice> (*this);
+    else if (modelName == catalogue[1])
+        created = std::make_shared<Tarn48XLDevice> (*this);
+
+    if (created != nullptr)
+    {
+        [[maybe_unused]] const auto none = replaceDevice (std::move (created));
+        jassert (none == nullptr); // the old device went above
+        sendAllToDevice();
+    }
+
+    return departing;
 }
 
 void QuillmereAudioProcessor::setDevice (const juce::String& modelName)
 {
+    // Let go of after the lock, so that the old device ends its gestures with no lock held.
+    std::shared_ptr<QuillmereBaseDevice> departing;
     const juce::ScopedLock sl (settingsLock);
-    const juce::ScopedLock dl (deviceLock);
-
-    if (device != nullptr && device->getModelName() == modelName)
-        return;
-
-    // The old device unregisters from both parameters before the new one registers.
-    replaceDevice (nullptr);
-
-    const auto& catalogue = getModelCatalogue();
-
-    if (modelName == catalogue[0])
-        replaceDevice (std::make_unique<Tarn16Device> (*this));
-    else if (modelName == catalogue[2])
-        replaceDevice (std::make_unique<MiraDevice> (*this));
-    else if (modelName == catalogue[1])
-        replaceDevice (std::make_unique<Tarn48XLDevice> (*this));
-
-    if (device != nullptr)
-        sendAllToDevice();
+    departing = setDeviceLocked (modelName);
 }
 
 void QuillmereAudioProcessor::setChannelName (const juce::String& name)
@@ -492,11 +530,12 @@ namespace
 
     /** Posts what send() reads until what it read still holds after the post, so that of two
         threads sending at once the last post always carries the latest value and channel,
-        without a lock. A thread that keeps changing the value posts its own changes, so after a
-        few rounds the attempt may stop.
+        without a lock. So that a real-time thread never spins for long, it stops after a few
+        rounds and returns false: its last post may then be older than one another thread has
+        made meanwhile, and the caller has the current value sent again later.
     */
     template<typename Read, typename Send>
-    void sendLatest (std::atomic<QuillmereBaseDevice*>& deviceForSends, Read&& read, Send&& send) noexcept
+    bool sendLatest (std::atomic<QuillmereBaseDevice*>& deviceForSends, Read&& read, Send&& send) noexcept
     {
         constexpr int maxRounds = 16;
 
@@ -505,14 +544,16 @@ namespace
             auto* device = deviceForSends.load();
 
             if (device == nullptr)
-                return;
+                return true;
 
             const auto before = read();
             send (*device, before);
 
             if (read() == before && deviceForSends.load() == device)
-                return;
+                return true;
         }
+
+        return false;
     }
 }
 
@@ -520,7 +561,7 @@ void QuillmereAudioProcessor::sendLevelToDevice()
 {
     const RealtimeReadGuard::ReadScope scope (sendGuard);
 
-    sendLatest (
+    const auto settled = sendLatest (
         deviceForSends,
         [this]
         { return std::make_pair (channel.load(), bitsOf (faderParameter->getValue())); },
@@ -530,18 +571,24 @@ void QuillmereAudioProcessor::sendLevelToDevice()
             std::memcpy (&level, &read.second, sizeof (level));
             d.sendLevel (read.first, level);
         });
+
+    if (! settled)
+        levelResendWanted.store (true);
 }
 
 void QuillmereAudioProcessor::sendMuteToDevice()
 {
     const RealtimeReadGuard::ReadScope scope (sendGuard);
 
-    sendLatest (
+    const auto settled = sendLatest (
         deviceForSends,
         [this]
         { return std::make_pair (channel.load(), muteParameter->getValue() != 0.0f); },
         [] (QuillmereBaseDevice& d, std::pair<int, bool> read)
         { d.sendMute (read.first, read.second); });
+
+    if (! settled)
+        muteResendWanted.store (true);
 }
 
 void QuillmereAudioProcessor::sendChannelNameToDevice (const juce::String& name)
@@ -580,15 +627,27 @@ void QuillmereAudioProcessor::timerCallback()
         drainedMidi.swapWith (incomingMidi);
     }
 
+    // The device parses under the lock, so that it is not replaced meanwhile, and is shared
+    // until what it parsed has been applied: a device replaced on another thread meanwhile stays
+    // the gesture source of its own gestures, and ends them when this lets go of it.
+    std::shared_ptr<QuillmereBaseDevice> parser;
+    QuillmereBaseDevice::ParameterChanges changes;
+
     {
         const juce::ScopedLock sl (deviceLock);
+        parser = device;
 
-        if (device != nullptr)
-            device->handleIncomingMidi (channel.load(), drainedMidi);
+        if (parser != nullptr)
+            changes = parser->parseIncomingMidi (channel.load(), drainedMidi);
     }
 
     // Also when there is no device: the messages are dropped.
     drainedMidi.clear();
+
+    // With no lock held: the host hears of the values and gestures now, and may take locks of
+    // its own that a thread saving or restoring the state holds while it waits for ours.
+    if (parser != nullptr)
+        parser->applyParameterChanges (changes);
 }
 
 void QuillmereAudioProcessor::parameterChanged (ParameterBroadcaster* broadcasterThatChanged)

@@ -21,7 +21,9 @@
 
     Locks, always taken in this order when more than one is held:
     settingsLock, then deviceLock or incomingMidiLock. Nothing holds incomingMidiLock while
-    taking another lock. A host thread that changes a parameter takes none of them.
+    taking another lock. A host thread that changes a parameter takes none of them. None of
+    them is held while the host is told of a value or a gesture: a host may hold a lock of its
+    own while it saves or restores the state, and take the same lock when it is told.
 */
 class QuillmereAudioProcessor final : public juce::AudioProcessor
     , public juce::Timer
@@ -91,7 +93,8 @@ public:
 
     /** Closes the current output and opens the port at that index of the system's output
         list, which becomes the wanted output; the device is handed the new port (null on
-        failure). Message thread or the host's state thread.
+        failure), and a console newly reached is told the channel name, the mute and the level.
+        Message thread or the host's state thread.
     */
     void setMidiOutput (int index);
 
@@ -122,7 +125,8 @@ public:
 
     /** Chooses the console model by its exact catalogue name. The same model keeps its
         device and sends nothing; another creates the new device, which at once receives the
-        channel name, the mute and the level; any other name leaves no device.
+        channel name, the mute and the level; any other name leaves no device. The old device
+        ends its gestures once the processor's locks are released.
         Message thread or the host's state thread.
     */
     void setDevice (const juce::String& modelName);
@@ -149,7 +153,10 @@ public:
     /** MIDI driver thread: queues a message from the open input; others are ignored. */
     void handleIncomingMidiMessage (MidiPortSystem::Input* source, const juce::MidiMessage& message) override;
 
-    /** Message thread, every 20 ms while an input is open: hands the queue to the device. */
+    /** Message thread, every 20 ms while an input is open: hands the queue to the device to
+        parse, with deviceLock held, then applies what it asks of the parameters with no lock
+        held.
+    */
     void timerCallback() override;
 
     /** The thread that set the parameter: forwards level and mute changes to the device. */
@@ -158,13 +165,18 @@ public:
     /** The port watcher's thread, about once a second while a port is wanted or open: closes
         an open port that the system no longer lists (its handle is dead), opens a wanted port
         that is not open as soon as the system lists it, and then tells the console the channel
-        name, the mute and the level, so that its strip matches the track again.
+        name, the mute and the level, so that its strip matches the track again. Also sends the
+        level or mute again where a send gave up under contention.
     */
     void portsListed (const juce::StringArray& inputNames, const juce::StringArray& outputNames) override;
 
     //==============================================================================
     std::unique_ptr<MidiPortSystem::Input> midiInput;
-    std::unique_ptr<MidiPortSystem::Output> midiOutput;
+
+    /** The open output, owned by the processor; its port's sender shares it while writing to
+        it, so that a write stuck in a driver never leaves the sender with a closed port.
+    */
+    std::shared_ptr<MidiPortSystem::Output> midiOutput;
     juce::String midiInName;
     juce::String midiOutName;
     juce::String channelName;
@@ -185,7 +197,11 @@ public:
     /** Guards incomingMidi and the identity of midiInput, which the driver thread checks. */
     juce::CriticalSection incomingMidiLock;
 
-    std::unique_ptr<QuillmereBaseDevice> device;
+    /** The console device, owned by the processor. The timer shares it while it applies what
+        the device parsed, so that a device replaced meanwhile on another thread stays a valid
+        gesture source until then; the last holder deletes it, with no lock held.
+    */
+    std::shared_ptr<QuillmereBaseDevice> device;
 
     /** The linked channel strip, from 1; 0 while none is chosen. Written by the editor and
         the state restore, read by sends on host threads.
@@ -210,11 +226,18 @@ public:
     juce::CriticalSection settingsLock;
 
 private:
-    void replaceDevice (std::unique_ptr<QuillmereBaseDevice> newDevice);
+    /** With deviceLock held: puts the new device in place and returns the old one, for the
+        caller to let go of once it has released its locks.
+    */
+    [[nodiscard]] std::shared_ptr<QuillmereBaseDevice> replaceDevice (std::shared_ptr<QuillmereBaseDevice> newDevice);
+
+    /** With settingsLock held: setDevice's work, returning the device replaced, if any. */
+    [[nodiscard]] std::shared_ptr<QuillmereBaseDevice> setDeviceLocked (const juce::String& modelName);
+
     void closeMidiOutput (bool writeWhatWaits = true);
     void closeMidiInput();
     void openMidiInput (int index, bool emptyQueue);
-    void replaceMidiOutput (std::unique_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName);
+    void replaceMidiOutput (std::shared_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName);
     void restoreMidiInput (const juce::String& storedName);
     void restoreMidiOutput (const juce::String& storedName);
     bool openMidiInputsNamed (const juce::String& name);
@@ -230,6 +253,11 @@ private:
     // The queue is swapped into this buffer by the timer, so the driver thread never waits
     // while the device parses or the host is told about changes.
     juce::MidiBuffer drainedMidi;
+
+    // Set by a level or mute send that gave up under contention, which may have left an older
+    // value waiting; the port watcher's next round sends the current one.
+    std::atomic<bool> levelResendWanted { false };
+    std::atomic<bool> muteResendWanted { false };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessor)
 };

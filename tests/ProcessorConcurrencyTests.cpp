@@ -296,3 +296,118 @@ TEST (ProcessorConcurrency, AHostWhoseCallbacksBlockNeverDeadlocksTheAudioThread
     EXPECT_EQ (ports.getNumOpenInputs(), 0);
     EXPECT_EQ (ports.getNumOpenOutputs(), 0);
 }
+
+namespace
+{
+    /** A host that holds a lock of its own while it saves or restores an instance's state, and
+        takes the same lock when the plug-in tells it of values and gestures, as hosts that
+        guard their project with one lock do. Recursive, as such locks are: a restore that
+        replaces the console device is told of that device's gestures ending on its own thread.
+    */
+    struct ProjectLockingHost final : public juce::AudioProcessorListener
+    {
+        explicit ProjectLockingHost (juce::AudioProcessor& processorToWatch)
+            : processor (processorToWatch)
+        {
+            processor.addListener (this);
+        }
+
+        ~ProjectLockingHost() override { processor.removeListener (this); }
+
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override { told(); }
+        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+        void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override { told(); }
+        void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int) override { told(); }
+
+        void told()
+        {
+            const std::lock_guard<std::recursive_mutex> lock (projectLock);
+            ++callbacks;
+        }
+
+        juce::AudioProcessor& processor;
+        std::recursive_mutex projectLock;
+        std::atomic<int> callbacks { 0 };
+    };
+}
+
+// The console's fader is moved, touched and released and its CUT key pressed, so that the
+// message thread keeps telling the host of values and gestures, while the host's state thread
+// saves and restores (switching models, so that a device with open gestures goes) with the
+// host's project lock held. Neither thread may ever wait for the other.
+TEST (ProcessorConcurrency, AHostLockedAroundSavingAndRestoringNeverDeadlocksWithTheConsole)
+{
+    VirtualMidiPortBackend ports;
+    ports.install();
+    ports.addInputPort ("Tarn16 Automation");
+    ports.addOutputPort ("Tarn16 Automation");
+
+    auto processor = std::make_unique<QuillmereAudioProcessor>();
+    auto& p = *processor;
+    p.channel = 2;
+    p.setDevice ("Tarn16");
+    p.setMidiInput (0);
+    p.setMidiOutput (0);
+
+    auto lockingHost = std::make_unique<ProjectLockingHost> (p);
+    auto& host = *lockingHost;
+    std::atomic<bool> running { true };
+    std::atomic<int> stateRounds { 0 }, consoleRounds { 0 }, messageRounds { 0 };
+
+    std::thread console ([&]
+                         {
+        for (int i = 0; running; ++i)
+        {
+            // Touched, moved and released in separate batches, so that gestures stay open across ticks.
+            ports.deliver ("Tarn16 Automation", { message ("B0 0F 01"), message ("B0 2F 40"), message ("B0 01 " + hexByte (i % 128)), message ("B0 21 00") });
+            std::this_thread::sleep_for (std::chrono::milliseconds (3));
+            ports.deliver ("Tarn16 Automation", { message ("B0 0F 01"), message ("B0 2F 42"), message ("B0 0F 01"), message ("B0 2F 02"), message ("B0 0F 01"), message ("B0 2F 00") });
+            ports.waitUntilDelivered();
+            ++consoleRounds;
+        } });
+
+    std::thread stateThread ([&]
+                             {
+        const auto chunk = chunkLinkedThrough ("Tarn16 Automation", "Tarn16 Automation");
+
+        for (int i = 0; running; ++i)
+        {
+            {
+                const std::lock_guard<std::recursive_mutex> lock (host.projectLock);
+                juce::MemoryBlock saved;
+                p.getStateInformation (saved);
+
+                if (i % 4 == 3)
+                    p.setDevice (i % 8 == 3 ? "Tarn48-XL" : "Tarn16");
+                else
+                    p.setStateInformation (chunk.getData(), (int) chunk.getSize());
+            }
+
+            ++stateRounds;
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        } });
+
+    {
+        const Watchdog messageWatchdog (messageRounds, "the message thread");
+        const Watchdog stateWatchdog (stateRounds, "the host's state thread");
+        const Watchdog consoleWatchdog (consoleRounds, "the console");
+        const auto end = juce::Time::getMillisecondCounter() + 3000;
+
+        while (juce::Time::getMillisecondCounter() < end)
+        {
+            runMessageLoopFor (2);
+            ++messageRounds;
+        }
+
+        running = false;
+        console.join();
+        stateThread.join();
+    }
+
+    EXPECT_GT (host.callbacks.load(), 0);
+    EXPECT_GT (stateRounds.load(), 10);
+
+    lockingHost.reset();
+    processor.reset();
+    EXPECT_EQ (ports.getNumOpenOutputs(), 0);
+}

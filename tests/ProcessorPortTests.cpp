@@ -93,14 +93,19 @@ TEST_F (ProcessorPortTest, TheDeviceFollowsTheOutputPort)
     p.setDevice ("Tarn16");
     p.setMidiOutput (0);
     EXPECT_EQ (p.device->midiOutput, p.midiOutput.get());
+    ASSERT_TRUE (ports.waitUntilSent());
+    ports.clearSentBlocks();
 
+    // The console newly reached is told the whole strip, in the order a new device tells it.
     p.faderParameter->setValue (0.5f);
+    ASSERT_TRUE (ports.waitUntilSent());
     p.setMidiOutput (1);
     EXPECT_EQ (p.device->midiOutput, p.midiOutput.get());
+    ASSERT_TRUE (ports.waitUntilSent());
     p.muteParameter->setValue (1.0f);
 
     EXPECT_EQ (hex (ports.getSentBlocks ("Out A")), (std::vector<std::string> { "B0 00 3F B0 20 40" }));
-    EXPECT_EQ (hex (ports.getSentBlocks ("Out B")), (std::vector<std::string> { "B0 0C 00 B0 2C 42" }));
+    EXPECT_EQ (hex (ports.getSentBlocks ("Out B")), (std::vector<std::string> { nameMessage (0, ""), "B0 0C 00 B0 2C 02", "B0 00 3F B0 20 40", "B0 0C 00 B0 2C 42" }));
 }
 
 TEST_F (ProcessorPortTest, OnlyTheOpenInputIsQueuedAndTheTimerDrainsIt)

@@ -1,7 +1,5 @@
 #include "HuiChannelProtocol.h"
 
-#include "../Parameters/AudioProcessorParameterWithChangeManager.h"
-
 namespace
 {
     constexpr juce::uint8 controllerStatus = 0xb0; // controller change, MIDI channel 1
@@ -17,6 +15,10 @@ namespace
 
     constexpr int nameTextBytes = 18;
     constexpr int nameFieldBytes = nameTextBytes + 1;
+
+    using Change = QuillmereBaseDevice::ParameterChange;
+    constexpr int levelIndex = 0;
+    constexpr int muteIndex = 1;
 
     bool isChannelOneController (const juce::MidiMessage& message)
     {
@@ -107,34 +109,23 @@ void HuiChannelProtocol::sendChannelName (int channel, const juce::String& name)
         device.getOutbox().postName (makeChannelNameMessage (zone, name));
 }
 
-void HuiChannelProtocol::setTouching (bool shouldBeTouching)
+void HuiChannelProtocol::setTouching (bool shouldBeTouching, QuillmereBaseDevice::ParameterChanges& changes)
 {
     if (shouldBeTouching == touching)
         return;
 
     touching = shouldBeTouching;
-
-    if (auto* level = device.getLevelParameter())
-    {
-        if (touching)
-            level->changeManager->beginChange (&device);
-        else
-            level->changeManager->endChange (&device);
-    }
+    changes.push_back ({ touching ? Change::Kind::beginGesture : Change::Kind::endGesture, levelIndex });
 }
 
-void HuiChannelProtocol::toggleMute()
+QuillmereBaseDevice::ParameterChanges HuiChannelProtocol::parseIncomingMidi (int channel, const juce::MidiBuffer& messages)
 {
-    if (auto* mute = device.getMuteParameter())
-        mute->setValueNotifyingHost (mute->getValue() == 0.0f ? 1.0f : 0.0f);
-}
+    QuillmereBaseDevice::ParameterChanges changes;
 
-void HuiChannelProtocol::handleIncomingMidi (int channel, const juce::MidiBuffer& messages)
-{
     // A touch belongs to the channel it began on: another channel ends it before anything of
     // this batch is looked at.
     if (channel != lastIncomingChannel && touching)
-        setTouching (false);
+        setTouching (false, changes);
 
     lastIncomingChannel = channel;
 
@@ -184,13 +175,11 @@ void HuiChannelProtocol::handleIncomingMidi (int channel, const juce::MidiBuffer
                     releaseSeen = true;
                     break;
                 case mutePressed:
-                    if (auto* mute = device.getMuteParameter())
-                        mute->changeManager->beginChange (&device);
-                    toggleMute();
+                    changes.push_back ({ Change::Kind::beginGesture, muteIndex });
+                    changes.push_back ({ Change::Kind::toggle, muteIndex });
                     break;
                 case muteReleased:
-                    if (auto* mute = device.getMuteParameter())
-                        mute->changeManager->endChange (&device);
+                    changes.push_back ({ Change::Kind::endGesture, muteIndex });
                     break;
                 default:
                     break;
@@ -199,13 +188,14 @@ void HuiChannelProtocol::handleIncomingMidi (int channel, const juce::MidiBuffer
     }
 
     if (touchSeen)
-        setTouching (true);
+        setTouching (true, changes);
 
+    // Set only where it differs from the level when applied.
     if (levelSeen)
-        if (auto* level = device.getLevelParameter())
-            if (newLevel != level->getValue())
-                level->setValueNotifyingHost (newLevel);
+        changes.push_back ({ Change::Kind::setValue, levelIndex, newLevel });
 
     if (releaseSeen)
-        setTouching (false);
+        setTouching (false, changes);
+
+    return changes;
 }

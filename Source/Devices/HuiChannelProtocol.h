@@ -5,8 +5,9 @@
 /** The HUI vocabulary that the Tarn and Mira consoles share, for one device.
 
     Builds the level, mute and scribble-strip messages and posts them to the processor's
-    outbox (whose level cache keeps repeats off the wire), and parses the console's controller pairs into level changes, touch
-    and release of the fader, and presses and releases of the CUT key. Every controller
+    outbox (whose level cache keeps repeats off the wire), and parses the console's controller
+    pairs into level changes, touch and release of the fader, and presses and releases of the
+    CUT key. Every controller
     message is a controller change on MIDI channel 1; a channel strip is addressed by its zone,
     (channel - 1) mod 8.
 */
@@ -49,12 +50,13 @@ public:
     /** Posts the channel name message, as the mute. */
     void sendChannelName (int channel, const juce::String& name);
 
-    /** Parses one batch of the console's messages for a channel. Message thread. */
-    void handleIncomingMidi (int channel, const juce::MidiBuffer& messages);
+    /** Parses one batch of the console's messages for a channel into what they ask of the
+        parameters. Message thread.
+    */
+    QuillmereBaseDevice::ParameterChanges parseIncomingMidi (int channel, const juce::MidiBuffer& messages);
 
 private:
-    void setTouching (bool shouldBeTouching);
-    void toggleMute();
+    void setTouching (bool shouldBeTouching, QuillmereBaseDevice::ParameterChanges& changes);
 
     QuillmereBaseDevice& device;
 

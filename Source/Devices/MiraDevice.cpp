@@ -15,6 +15,6 @@ juce::String MiraDevice::getModelName() { return "Mira"; }
 
 int MiraDevice::getNumChannels() { return 16; }
 
-void MiraDevice::handleIncomingMidi (int channel, const juce::MidiBuffer& messages) { protocol.handleIncomingMidi (channel, messages); }
+QuillmereBaseDevice::ParameterChanges MiraDevice::parseIncomingMidi (int channel, const juce::MidiBuffer& messages) { return protocol.parseIncomingMidi (channel, messages); }
 
 bool MiraDevice::supportsChannelNames() { return false; }

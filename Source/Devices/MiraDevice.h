@@ -15,7 +15,7 @@ public:
     void sendMute (int channel, bool muted) override;
     juce::String getModelName() override;
     int getNumChannels() override;
-    void handleIncomingMidi (int channel, const juce::MidiBuffer& messages) override;
+    ParameterChanges parseIncomingMidi (int channel, const juce::MidiBuffer& messages) override;
     bool supportsChannelNames() override;
 
 private:

@@ -29,6 +29,42 @@ QuillmereBaseDevice::~QuillmereBaseDevice()
 
 void QuillmereBaseDevice::sendChannelName (int, const juce::String&) {}
 
+void QuillmereBaseDevice::applyParameterChanges (const ParameterChanges& changes)
+{
+    for (const auto& change : changes)
+    {
+        auto* parameter = getParameter (change.parameterIndex);
+
+        if (parameter == nullptr)
+            continue;
+
+        switch (change.kind)
+        {
+            case ParameterChange::Kind::beginGesture:
+                parameter->changeManager->beginChange (this);
+                break;
+
+            case ParameterChange::Kind::endGesture:
+                parameter->changeManager->endChange (this);
+                break;
+
+            case ParameterChange::Kind::setValue:
+                if (change.value != parameter->getValue())
+                    parameter->setValueNotifyingHost (change.value);
+                break;
+
+            case ParameterChange::Kind::toggle:
+                parameter->setValueNotifyingHost (parameter->getValue() == 0.0f ? 1.0f : 0.0f);
+                break;
+        }
+    }
+}
+
+void QuillmereBaseDevice::handleIncomingMidi (int channel, const juce::MidiBuffer& messages)
+{
+    applyParameterChanges (parseIncomingMidi (channel, messages));
+}
+
 juce::String QuillmereBaseDevice::getDefaultMidiInputName (int) { return {}; }
 
 juce::String QuillmereBaseDevice::getDefaultMidiOutputName (int) { return {}; }

@@ -15,9 +15,10 @@ class AudioProcessorParameterWithChangeManager;
 
     Threads: the send operations run on whichever thread changed the value, a host's audio
     thread included, with no lock held: they only post the message to the processor's outbox,
-    whose port sender writes it. handleIncomingMidi runs on the message thread with the
-    processor's deviceLock held; the queries run on the message thread or on the thread that
-    saves or restores state.
+    whose port sender writes it. The processor parses the console's messages on the message
+    thread with its deviceLock held, and applies what they ask of the parameters after it has
+    released the lock, since applying them tells the host, which may take locks of its own. The
+    queries run on the message thread or on the thread that saves or restores state.
 */
 class QuillmereBaseDevice
 {
@@ -36,10 +37,39 @@ public:
     virtual juce::String getModelName() = 0;
     virtual int getNumChannels() = 0;
 
-    /** Parses, in order, the messages that arrived since the last call and applies those meant
-        for the channel. Message thread, only from the processor's timer.
+    /** One thing the console's messages ask of a parameter, with this device as the gesture
+        source.
     */
-    virtual void handleIncomingMidi (int channel, const juce::MidiBuffer& messages) = 0;
+    struct ParameterChange
+    {
+        enum class Kind
+        {
+            beginGesture,
+            endGesture,
+            setValue, // to value, where it differs from the parameter's value when applied
+            toggle    // between 0 and 1, from the parameter's value when applied
+        };
+
+        Kind kind;
+        int parameterIndex; // 0 the level, 1 the mute
+        float value = 0.0f;
+    };
+
+    using ParameterChanges = std::vector<ParameterChange>;
+
+    /** Parses, in order, the messages that arrived since the last call and returns what those
+        meant for the channel ask of the parameters, in order, without telling anybody.
+        Message thread, from the processor's timer, with the processor's deviceLock held.
+    */
+    virtual ParameterChanges parseIncomingMidi (int channel, const juce::MidiBuffer& messages) = 0;
+
+    /** Makes the changes, telling the host of values and gestures. Message thread, with no
+        lock of the processor's held.
+    */
+    void applyParameterChanges (const ParameterChanges& changes);
+
+    /** Parses the messages and applies what they ask at once. */
+    void handleIncomingMidi (int channel, const juce::MidiBuffer& messages);
 
     virtual bool supportsChannelNames() = 0;
 

@@ -17,7 +17,7 @@ juce::String Tarn16Device::getModelName() { return "Tarn16"; }
 
 int Tarn16Device::getNumChannels() { return 8; }
 
-void Tarn16Device::handleIncomingMidi (int channel, const juce::MidiBuffer& messages) { protocol.handleIncomingMidi (channel, messages); }
+QuillmereBaseDevice::ParameterChanges Tarn16Device::parseIncomingMidi (int channel, const juce::MidiBuffer& messages) { return protocol.parseIncomingMidi (channel, messages); }
 
 bool Tarn16Device::supportsChannelNames() { return true; }
 

@@ -16,7 +16,7 @@ public:
     void sendChannelName (int channel, const juce::String& name) override;
     juce::String getModelName() override;
     int getNumChannels() override;
-    void handleIncomingMidi (int channel, const juce::MidiBuffer& messages) override;
+    ParameterChanges parseIncomingMidi (int channel, const juce::MidiBuffer& messages) override;
     bool supportsChannelNames() override;
     juce::String getDefaultMidiInputName (int channel) override;
     juce::String getDefaultMidiOutputName (int channel) override;

@@ -10,8 +10,6 @@ namespace
     constexpr juce::uint64 pendingBit = (juce::uint64) 1 << 63;
     constexpr int ticketShift = 53;
     constexpr juce::uint32 ticketMask = 0x3ff;
-    constexpr int generationShift = 47;
-    constexpr juce::uint32 generationMask = 0x3f;
     constexpr int channelShift = 32;
     constexpr juce::uint32 channelMask = 0x7fff; // channels equal in these bits share a zone: 32768 is a multiple of 8
     constexpr juce::uint64 contentMask = ((juce::uint64) 1 << ticketShift) - 1;
@@ -131,9 +129,7 @@ void ConsoleOutbox::postControllerPair (std::atomic<juce::uint64>& slot, int cha
     if (currentSender == nullptr)
         return;
 
-    const auto content = ((juce::uint64) (levelGeneration.load() & generationMask) << generationShift)
-                         | ((juce::uint64) ((juce::uint32) channel & channelMask) << channelShift)
-                         | packed;
+    const auto content = ((juce::uint64) ((juce::uint32) channel & channelMask) << channelShift) | packed;
 
     joinLine (slot, placeOfWaitingPair, [content] (juce::uint32 ticket)
               { return pendingBit | ((juce::uint64) ticket << ticketShift) | content; });
@@ -189,13 +185,13 @@ void ConsoleOutbox::forgetLevelCache() noexcept
     levelGeneration.fetch_add (1);
 }
 
-void ConsoleOutbox::attach (MidiPortSystem::Output& port)
+void ConsoleOutbox::attach (std::shared_ptr<MidiPortSystem::Output> port)
 {
-    jassert (! isAttached());
+    jassert (! isAttached() && port != nullptr);
     detach();
 
-    auto newSender = PortSender::forPort (port.getName());
-    newSender->add (*this, port);
+    auto newSender = PortSender::forPort (port->getName());
+    newSender->add (*this, std::move (port));
     senderOwner = std::move (newSender);
     sender.store (senderOwner.get());
 }
@@ -247,6 +243,8 @@ void ConsoleOutbox::clear() noexcept
 {
     levelSlot.store (0);
     muteSlot.store (0);
+    writing.store (false);
+    levelWritten = false;
 
     auto old = nameState.load();
 
@@ -296,14 +294,18 @@ bool ConsoleOutbox::takeNext (Message& message)
 
             case Kind::level:
             {
-                // The newest level posted, even if it replaced the one looked at above.
+                // The newest level posted, even if it replaced the one looked at above, compared
+                // with the cache as it stands now: a post that read the generation before a
+                // forgetLevelCache may have replaced the message made after it.
                 const auto content = levelSlot.exchange (0) & contentMask;
+                const auto generation = levelGeneration.load();
 
-                if (levelWritten && content == lastLevelWritten)
+                if (levelWritten && content == lastLevelWritten && generation == lastLevelGeneration)
                     continue; // the console shows this level already
 
                 levelWritten = true;
                 lastLevelWritten = content;
+                lastLevelGeneration = generation;
                 unpackControllerPair ((juce::uint32) content, message.bytes);
                 message.size = controllerPairBytes;
                 return true;

@@ -19,7 +19,8 @@ class PortSender;
     The level cache lives here: a level message that repeats, for the same channel, the last
     one written is not written, since the console shows it already. It is compared when the
     message is about to be written, so coalescing never sends a repeat and never drops a
-    change the console has not received.
+    change the console has not received. The cache belongs to the port: a port newly attached
+    starts without one, and so does the next write after forgetLevelCache.
 
     Messages are posted only while the outbox is attached to an open port; without one they are
     dropped and nothing is remembered.
@@ -49,20 +50,23 @@ public:
     /** Posts a channel-name message of up to maxMessageBytes bytes. */
     void postName (const juce::MidiMessage& message) noexcept;
 
-    /** Makes the next level message be written even if it repeats the last one, as a new
-        console device must tell the console its level whatever was sent before. Any thread.
+    /** Makes the next level message written after this call go out even if it repeats the
+        last one, as a new console device or a reconnected console must be told its level
+        whatever was sent before. Any thread.
     */
     void forgetLevelCache() noexcept;
 
     /** Starts sending to an open port, through the sender of its name, which every outbox
-        attached to a port of that name shares. The port must stay open until detach.
+        attached to a port of that name shares. The sender shares the port until detach, and
+        after it for as long as a write to it has not returned.
     */
-    void attach (MidiPortSystem::Output& port);
+    void attach (std::shared_ptr<MidiPortSystem::Output> port);
 
     /** Writes what is waiting to the attached port, then stops using it. A close waits no
-        longer than writing its own waiting messages takes (and never past a fixed bound, in
-        case a driver stalls); whatever could not be written by then is dropped. A port that
-        has vanished is not written to: what waits is dropped at once.
+        longer than writing its own waiting messages takes (and never past a fixed bound,
+        whatever the driver does); whatever could not be written by then is dropped. A port that
+        has vanished is not written to: what waits is dropped at once. The level cache goes
+        with the port.
     */
     void detach (bool writeWhatWaits = true);
 
@@ -105,10 +109,13 @@ private:
     RealtimeReadGuard senderGuard;
 
     std::atomic<juce::uint32> nextTicket { 0 };
+
+    // Counts forgetLevelCache calls; a level is compared with the cache only when the count
+    // has not moved since the cached level was written.
     std::atomic<juce::uint32> levelGeneration { 0 };
 
-    // Level and mute: the pending flag, the place in line, the level cache's generation and
-    // channel, and the six bytes, packed into one word that posters replace atomically.
+    // Level and mute: the pending flag, the place in line, the level's channel and the six
+    // bytes, packed into one word that posters replace atomically.
     std::atomic<juce::uint64> levelSlot { 0 };
     std::atomic<juce::uint64> muteSlot { 0 };
 
@@ -126,9 +133,12 @@ private:
     int nameBackIndex = 0;
     int nameFrontIndex = 2; // the sender's
 
-    // The level cache: the last level written, with its generation and channel. Sender side.
+    // The level cache: the last level written, with its channel, and the generation current
+    // when it was written. The sender's, with its lock held; reset by detach once the sender
+    // has let go of the outbox.
     bool levelWritten = false;
     juce::uint64 lastLevelWritten = 0;
+    juce::uint32 lastLevelGeneration = 0;
 
     std::atomic<bool> writing { false };
 

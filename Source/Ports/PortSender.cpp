@@ -15,11 +15,209 @@ namespace
     // sleeps until it is signalled; the interval adds at most that much to a message's way.
     constexpr auto pollInterval = std::chrono::microseconds (250);
     constexpr auto lingerTime = std::chrono::milliseconds (100);
-
-    // How long a closing outbox waits for its messages at most. Its own messages take a few
-    // milliseconds on the line; only a stalled driver takes longer.
-    constexpr auto closeBound = std::chrono::milliseconds (500);
 }
+
+struct PortSender::Line
+{
+    struct Entry
+    {
+        ConsoleOutbox* outbox;
+        std::shared_ptr<MidiPortSystem::Output> port;
+        juce::uint64 id;
+        bool closing;
+        bool writing; // a message of this outbox is in the driver
+    };
+
+    // Guards entries, nextTurn, nextId and threadEnded. Never held while a message is written,
+    // so that nobody waits for a driver while holding it.
+    std::mutex entriesLock;
+    std::condition_variable changed; // a write has returned, or the thread has ended
+    std::vector<Entry> entries;
+    size_t nextTurn = 0;
+    juce::uint64 nextId = 0;
+    bool threadEnded = false;
+
+    // When the line is free again. Sender thread only.
+    std::chrono::steady_clock::time_point lineFreeAt;
+
+    // Set while the sender is awake or looking at short intervals, so that posts need not
+    // signal it; cleared just before it sleeps on wakeSignal.
+    WakeSignal wakeSignal;
+    std::atomic<bool> wakeRequested { true };
+    std::atomic<bool> quitting { false };
+
+    Entry* find (const ConsoleOutbox& outbox)
+    {
+        for (auto& e : entries)
+            if (e.outbox == &outbox)
+                return &e;
+
+        return nullptr;
+    }
+
+    Entry* findById (juce::uint64 id)
+    {
+        for (auto& e : entries)
+            if (e.id == id)
+                return &e;
+
+        return nullptr;
+    }
+
+    bool isIdle()
+    {
+        return std::none_of (entries.begin(), entries.end(), [] (const Entry& e)
+                             { return e.writing || e.outbox->hasPending(); });
+    }
+
+    void wake() noexcept
+    {
+        if (! wakeRequested.exchange (true))
+            wakeSignal.signal();
+    }
+
+    /** With the lock held: takes the next message of an entry, marking the entry as writing. */
+    bool takeFrom (Entry& entry, ConsoleOutbox::Message& message)
+    {
+        // In this order: an outbox is marked as writing before its slot is emptied, so that it
+        // never looks idle while its message is on the way.
+        entry.outbox->writing.store (true);
+
+        if (entry.outbox->takeNext (message))
+        {
+            entry.writing = true;
+            return true;
+        }
+
+        entry.outbox->writing.store (false);
+        return false;
+    }
+
+    /** With the lock held: the entry whose message goes next, null when none waits. */
+    Entry* takeNext (ConsoleOutbox::Message& message)
+    {
+        // A closing outbox goes first, so that a close waits for its own messages only.
+        for (auto& entry : entries)
+            if (entry.closing && takeFrom (entry, message))
+                return &entry;
+
+        for (size_t i = 0; i < entries.size(); ++i)
+        {
+            const auto turn = (nextTurn + i) % entries.size();
+
+            if (takeFrom (entries[turn], message))
+            {
+                nextTurn = (turn + 1) % entries.size();
+                return &entries[turn];
+            }
+        }
+
+        return nullptr;
+    }
+
+    /** Sender thread: writes the next message, if one waits. */
+    bool writeNext()
+    {
+        ConsoleOutbox::Message message;
+        std::shared_ptr<MidiPortSystem::Output> port;
+        juce::uint64 id = 0;
+
+        {
+            const std::lock_guard<std::mutex> lock (entriesLock);
+
+            if (auto* entry = takeNext (message))
+            {
+                port = entry->port;
+                id = entry->id;
+            }
+        }
+
+        if (port == nullptr)
+        {
+            // A level that repeats what the console shows may have been dropped from its slot,
+            // which is news to whoever waits for the outboxes to empty.
+            changed.notify_all();
+            return false;
+        }
+
+        const auto start = std::chrono::steady_clock::now();
+        port->sendBlockNow (message.bytes, message.size);
+        lineFreeAt = std::max (start, lineFreeAt) + byteTime * message.size;
+
+        // A port whose outbox has been removed meanwhile is let go of here, once its driver has
+        // returned; otherwise the entry still shares it.
+        port.reset();
+
+        {
+            const std::lock_guard<std::mutex> lock (entriesLock);
+
+            if (auto* entry = findById (id))
+            {
+                entry->writing = false;
+                entry->outbox->writing.store (false);
+            }
+        }
+
+        changed.notify_all();
+        return true;
+    }
+
+    /** The sender's thread. */
+    void run()
+    {
+#if JUCE_WINDOWS
+        // Windows sleeps in steps of its timer's resolution, 15.6 ms unless someone asks for
+        // better; a byte takes 0.32 ms, so the sender asks for 1 ms while it runs.
+        struct FineTimer
+        {
+            FineTimer() { timeBeginPeriod (1); }
+            ~FineTimer() { timeEndPeriod (1); }
+        } fineTimer;
+#endif
+
+        auto lastActive = std::chrono::steady_clock::now();
+
+        for (;;)
+        {
+            // New messages only replace waiting ones while the line is busy, so the sender takes
+            // the next message when the line is free, never before.
+            if (std::chrono::steady_clock::now() < lineFreeAt)
+                std::this_thread::sleep_until (lineFreeAt);
+
+            if (quitting.load())
+                return;
+
+            if (writeNext())
+            {
+                lastActive = std::chrono::steady_clock::now();
+                continue;
+            }
+
+            // Idle. Soon after traffic the sender keeps looking at a short interval instead of
+            // sleeping on the signal: wakeRequested stays set, so posts made meanwhile (a host's
+            // automation on its audio thread among them) make no system call, which on a busy or
+            // virtual machine can hold the posting thread up for far longer than the post itself.
+            if (std::chrono::steady_clock::now() - lastActive < lingerTime)
+            {
+                std::this_thread::sleep_for (pollInterval);
+                continue;
+            }
+
+            // Cleared before looking again, so that a post made after that look signals the wait.
+            wakeRequested.exchange (false);
+
+            if (writeNext())
+            {
+                wakeRequested.store (true);
+                lastActive = std::chrono::steady_clock::now();
+                continue;
+            }
+
+            wakeSignal.wait();
+            lastActive = std::chrono::steady_clock::now();
+        }
+    }
+};
 
 namespace
 {
@@ -55,60 +253,83 @@ std::shared_ptr<PortSender> PortSender::forPort (const juce::String& portName)
 }
 
 PortSender::PortSender()
-    : thread ([this]
-              { run(); })
+    : line (std::make_shared<Line>())
+    , thread ([l = line]
+              {
+                  l->run();
+
+                  {
+                      const std::lock_guard<std::mutex> lock (l->entriesLock);
+                      l->threadEnded = true;
+                  }
+
+                  l->changed.notify_all(); })
 {
 }
 
 PortSender::~PortSender()
 {
-    jassert (entries.empty());
+    std::unique_lock<std::mutex> lock (line->entriesLock);
+    jassert (line->entries.empty());
 
-    quitting.store (true);
-    wakeSignal.signal();
-    thread.join();
+    line->quitting.store (true);
+    line->wakeSignal.signal();
+
+    // A thread stuck in a driver is left to end by itself when the driver returns; it holds
+    // the line and the port it writes to until then.
+    const auto ended = line->changed.wait_for (lock, closeBound, [this]
+                                               { return line->threadEnded; });
+    lock.unlock();
+
+    if (ended)
+        thread.join();
+    else
+        thread.detach();
 }
 
-void PortSender::add (ConsoleOutbox& outbox, MidiPortSystem::Output& port)
+void PortSender::add (ConsoleOutbox& outbox, std::shared_ptr<MidiPortSystem::Output> port)
 {
-    const std::lock_guard<std::mutex> lock (entriesLock);
-    entries.push_back ({ &outbox, &port, false });
+    jassert (port != nullptr);
+
+    const std::lock_guard<std::mutex> lock (line->entriesLock);
+    line->entries.push_back ({ &outbox, std::move (port), line->nextId++, false, false });
 }
 
 void PortSender::remove (ConsoleOutbox& outbox, bool writeWhatWaits)
 {
-    std::unique_lock<std::mutex> lock (entriesLock);
+    auto& l = *line;
+    std::unique_lock<std::mutex> lock (l.entriesLock);
 
-    const auto find = [&]
+    if (auto* entry = l.find (outbox))
     {
-        return std::find_if (entries.begin(), entries.end(), [&] (const Entry& e)
-                             { return e.outbox == &outbox; });
-    };
-
-    if (find() == entries.end())
+        if (writeWhatWaits)
+        {
+            entry->closing = true;
+            lock.unlock();
+            l.wake();
+            lock.lock();
+        }
+    }
+    else
+    {
         return;
-
-    if (writeWhatWaits)
-    {
-        find()->closing = true;
-        lock.unlock();
-        wake();
-        lock.lock();
-
-        // While this thread holds the lock, no write is in progress, so a waiting message is
-        // all that can be left.
-        messageWritten.wait_for (lock, closeBound, [&]
-                                 { return ! outbox.hasPending(); });
     }
 
-    const auto position = (size_t) std::distance (entries.begin(), find());
-    entries.erase (entries.begin() + (std::ptrdiff_t) position);
+    // No post can start for this outbox any more, so its waiting messages only ever go; its
+    // write in progress is waited for too, so that the port is done with when this returns.
+    l.changed.wait_for (lock, closeBound, [&]
+                        {
+                            const auto* entry = l.find (outbox);
+                            return ! entry->writing && ! (writeWhatWaits && outbox.hasPending()); });
 
-    if (nextTurn > position)
-        --nextTurn;
+    const auto position = (size_t) std::distance (l.entries.data(), l.find (outbox));
+    l.entries.erase (l.entries.begin() + (std::ptrdiff_t) position);
 
-    if (nextTurn >= entries.size())
-        nextTurn = 0;
+    if (l.nextTurn > position)
+        --l.nextTurn;
+
+    if (l.nextTurn >= l.entries.size())
+        l.nextTurn = 0;
 }
 
 std::vector<std::shared_ptr<PortSender>> PortSender::getLiveSenders()
@@ -130,131 +351,18 @@ bool PortSender::waitUntilAllSent (int timeoutMs)
     bool allSent = true;
 
     for (auto& sender : getLiveSenders())
-        allSent = sender->waitUntilSent (deadline) && allSent;
+    {
+        auto& l = *sender->line;
+        std::unique_lock<std::mutex> lock (l.entriesLock);
+        allSent = l.changed.wait_until (lock, deadline, [&l]
+                                        { return l.isIdle(); })
+                  && allSent;
+    }
 
     return allSent;
 }
 
-bool PortSender::waitUntilSent (std::chrono::steady_clock::time_point deadline)
-{
-    std::unique_lock<std::mutex> lock (entriesLock);
-
-    // With the lock held no write is in progress, so a waiting message is all that can be left.
-    return messageWritten.wait_until (lock, deadline, [this]
-                                      { return std::none_of (entries.begin(), entries.end(), [] (const Entry& e)
-                                                             { return e.outbox->hasPending(); }); });
-}
-
 void PortSender::wake() noexcept
 {
-    if (! wakeRequested.exchange (true))
-        wakeSignal.signal();
-}
-
-void PortSender::run()
-{
-#if JUCE_WINDOWS
-    // Windows sleeps in steps of its timer's resolution, 15.6 ms unless someone asks for
-    // better; a byte takes 0.32 ms, so the sender asks for 1 ms while it runs.
-    struct FineTimer
-    {
-        FineTimer() { timeBeginPeriod (1); }
-        ~FineTimer() { timeEndPeriod (1); }
-    } fineTimer;
-#endif
-
-    auto lastActive = std::chrono::steady_clock::now();
-
-    for (;;)
-    {
-        // New messages only replace waiting ones while the line is busy, so the sender takes
-        // the next message when the line is free, never before.
-        if (std::chrono::steady_clock::now() < lineFreeAt)
-            std::this_thread::sleep_until (lineFreeAt);
-
-        if (quitting.load())
-            return;
-
-        if (writeNext())
-        {
-            lastActive = std::chrono::steady_clock::now();
-            continue;
-        }
-
-        // Idle. Soon after traffic the sender keeps looking at a short interval instead of
-        // sleeping on the signal: wakeRequested stays set, so posts made meanwhile (a host's
-        // automation on its audio thread among them) make no system call, which on a busy or
-        // virtual machine can hold the posting thread up for far longer than the post itself.
-        if (std::chrono::steady_clock::now() - lastActive < lingerTime)
-        {
-            std::this_thread::sleep_for (pollInterval);
-            continue;
-        }
-
-        // Cleared before looking again, so that a post made after that look signals the wait.
-        wakeRequested.exchange (false);
-
-        if (writeNext())
-        {
-            wakeRequested.store (true);
-            lastActive = std::chrono::steady_clock::now();
-            continue;
-        }
-
-        wakeSignal.wait();
-        lastActive = std::chrono::steady_clock::now();
-    }
-}
-
-bool PortSender::writeNext()
-{
-    bool wrote;
-
-    {
-        const std::lock_guard<std::mutex> lock (entriesLock);
-        wrote = writeNextLocked();
-    }
-
-    messageWritten.notify_all();
-    return wrote;
-}
-
-bool PortSender::writeNextLocked()
-{
-    // A closing outbox goes first, so that a close waits for its own messages only.
-    for (auto& entry : entries)
-        if (entry.closing && writeFrom (entry))
-            return true;
-
-    for (size_t i = 0; i < entries.size(); ++i)
-    {
-        const auto turn = (nextTurn + i) % entries.size();
-
-        if (writeFrom (entries[turn]))
-        {
-            nextTurn = (turn + 1) % entries.size();
-            return true;
-        }
-    }
-
-    return false;
-}
-
-bool PortSender::writeFrom (Entry& entry)
-{
-    auto& outbox = *entry.outbox;
-    ConsoleOutbox::Message message;
-
-    outbox.writing.store (true);
-    const auto taken = outbox.takeNext (message);
-
-    if (taken)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        entry.port->sendBlockNow (message.bytes, message.size);
-        lineFreeAt = std::max (start, lineFreeAt) + byteTime * message.size;
-    }
-
-    outbox.writing.store (false);
-    return taken;
+    line->wake();
 }

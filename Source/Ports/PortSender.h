@@ -23,6 +23,11 @@
     message taken from its outbox, so what goes out is always the newest value and nothing piles
     up in the driver.
 
+    A stalled driver: the sender writes with no lock held, and keeps the port it writes to alive
+    until the write returns, so removing an outbox never waits for the driver longer than a fixed
+    bound, and the instance may close its port meanwhile. A sender whose last outbox has gone
+    while its thread is stuck in a driver lets that thread finish by itself.
+
     Waking: for a while after traffic the sender looks for messages every quarter of a millisecond, so
     that the posts of continuing automation make no system call; after that it sleeps until a
     post signals it.
@@ -40,12 +45,20 @@ public:
     /** How long one byte holds a 31,250-baud MIDI line. */
     static constexpr std::chrono::microseconds byteTime { 320 };
 
-    /** Adds an outbox whose messages go out through the given open port. */
-    void add (ConsoleOutbox& outbox, MidiPortSystem::Output& port);
+    /** How long removing an outbox waits for its messages at most. Its own messages take a few
+        milliseconds on the line; only a stalled driver takes longer.
+    */
+    static constexpr std::chrono::milliseconds closeBound { 500 };
+
+    /** Adds an outbox whose messages go out through the given open port, which the sender
+        shares until the outbox is removed and any write to it has returned.
+    */
+    void add (ConsoleOutbox& outbox, std::shared_ptr<MidiPortSystem::Output> port);
 
     /** Writes the outbox's waiting messages before any other's (unless told not to), then
-        removes it. Waits for a write in progress; gives up on the rest after a fixed bound, for
-        a stalled driver.
+        removes it. Waits for its write in progress (unless told not to) and gives up on both
+        after closeBound, whatever the driver does. Once this returns the sender no longer
+        touches the outbox.
     */
     void remove (ConsoleOutbox& outbox, bool writeWhatWaits = true);
 
@@ -62,35 +75,11 @@ private:
     PortSender();
 
     static std::vector<std::shared_ptr<PortSender>> getLiveSenders();
-    bool waitUntilSent (std::chrono::steady_clock::time_point deadline);
 
-    struct Entry
-    {
-        ConsoleOutbox* outbox;
-        MidiPortSystem::Output* port;
-        bool closing;
-    };
-
-    void run();
-    bool writeNext();
-    bool writeNextLocked();
-    bool writeFrom (Entry& entry);
-
-    // Guards entries and nextTurn. The sender thread holds it while it takes a message and
-    // writes it, so that removing an outbox waits for a write to its port in progress.
-    std::mutex entriesLock;
-    std::condition_variable messageWritten;
-    std::vector<Entry> entries;
-    size_t nextTurn = 0;
-
-    // When the line is free again. Sender thread only.
-    std::chrono::steady_clock::time_point lineFreeAt;
-
-    // Set while the sender is awake or looking at short intervals, so that posts need not
-    // signal it; cleared just before it sleeps on wakeSignal.
-    WakeSignal wakeSignal;
-    std::atomic<bool> wakeRequested { true };
-    std::atomic<bool> quitting { false };
+    // Everything the sender's thread touches, shared with that thread, so that a thread stuck
+    // in a driver can outlive the sender.
+    struct Line;
+    const std::shared_ptr<Line> line;
     std::thread thread;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PortSender)

@@ -308,13 +308,18 @@ TEST_F (EditorFixture, EditingTheStripSendsTheName)
     processor->channel = 6;
     auto& e = openEditor();
 
+    // Opening the window opened the console's ports, and the console was told the strip.
+    ASSERT_TRUE (waitUntilSent (*processor));
+    const auto namesOnOpening = console.getStrip (5).nameMessages;
+    EXPECT_EQ (namesOnOpening, 1);
+
     e.scribbleStrip->setText ("Kick", juce::sendNotificationSync);
     EXPECT_EQ (processor->getChannelName(), "Kick");
     EXPECT_EQ (console.getStrip (5).text, "Kick");
 
     e.scribbleStrip->setText ("", juce::sendNotificationSync);
     EXPECT_EQ (console.getStrip (5).text, "");
-    EXPECT_EQ (console.getStrip (5).nameMessages, 2);
+    EXPECT_EQ (console.getStrip (5).nameMessages, namesOnOpening + 2);
 }
 
 TEST_F (EditorFixture, TheCutKeyFlipsTheMuteOnPressInsideAGesture)

@@ -179,7 +179,7 @@ TEST_F (PortSenderTest, MessagesMadeBeforeAPortSwitchOrARestoreGoToTheOldPort)
     } cases[] = {
         { "port switch", [] (QuillmereAudioProcessor& p)
           { p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Spare")); },
-          {} },
+          { nameMessage (0, "Old"), muteOn, level05 } },
         { "restore", [&] (QuillmereAudioProcessor& p)
           {
               const auto chunk = chunkFrom (restoreToSpare);
@@ -235,4 +235,111 @@ TEST_F (PortSenderTest, MessagesMadeBeforeTheModelChangesOrTheInstanceGoesAreWri
 
     EXPECT_EQ (ports.getNumOpenOutputs(), 0);
     EXPECT_EQ (sent(), (Strings { level09, muteOff, nameMessage (0, "") }));
+}
+
+//==============================================================================
+// A console reached through a port the instance has not used before knows nothing of its
+// strip, whatever the console behind the old port was told last: it hears the whole strip.
+TEST_F (PortSenderTest, AConsoleNewlyReachedHearsTheWholeStripWhateverTheOldOneHeardLast)
+{
+    const juce::String restoreToSpare = R"(<QUILLMERESETTINGS midiInName="" midiOutName="Spare" fader="0.5" cut="0" channel="1" channelName="R" deviceName="Tarn16"/>)";
+
+    const struct
+    {
+        const char* name;
+        std::function<void (QuillmereAudioProcessor&)> change;
+        Strings toSpare;
+    } cases[] = {
+        { "restore of the same model and level", [&] (QuillmereAudioProcessor& p)
+          {
+              const auto chunk = chunkFrom (restoreToSpare);
+              p.setStateInformation (chunk.getData(), (int) chunk.getSize());
+          },
+          { level05, muteOff, nameMessage (0, "R") } },
+        { "port switch", [] (QuillmereAudioProcessor& p)
+          { p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Spare")); },
+          { nameMessage (0, ""), muteOff, level05 } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        instances.clear();
+        auto& p = link (1);
+
+        // The console on Desk shows 0.5.
+        p.faderParameter->setValue (0.5f);
+        ASSERT_TRUE (waitUntilSent (p));
+        ASSERT_EQ (sent ("Desk"), (Strings { level05 }));
+
+        ports.setSendsHeld ("Spare", true);
+        c.change (p);
+        ports.setSendsHeld ("Spare", false);
+
+        EXPECT_EQ (sent ("Spare"), c.toSpare);
+        ports.clearSentBlocks();
+    }
+}
+
+// A driver that never returns from a send (an interface that hangs) holds up only the thread
+// that writes to it: switching the port, saving, restoring and closing the instance all finish
+// while the send is still stuck, and the port is closed once the driver lets go.
+TEST_F (PortSenderTest, AStuckDriverHoldsUpNoSwitchSaveRestoreOrClose)
+{
+    const auto restoreToSpare = chunkFrom (R"(<QUILLMERESETTINGS midiInName="" midiOutName="Spare" fader="0.5" cut="0" channel="1" channelName="R" deviceName="Tarn16"/>)");
+
+    const struct
+    {
+        const char* name;
+        std::function<void()> action;
+        int portsOpenAfter;
+    } cases[] = {
+        { "port switch", [this]
+          { instances.back()->setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Spare")); },
+          1 },
+        { "save while a port switch closes the stuck port", [this]
+          {
+              auto& p = *instances.back();
+              std::thread switcher ([&p]
+                                    { p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Spare")); });
+              juce::MemoryBlock saved;
+              p.getStateInformation (saved);
+              switcher.join();
+          },
+          1 },
+        { "restore onto another port", [&]
+          { instances.back()->setStateInformation (restoreToSpare.getData(), (int) restoreToSpare.getSize()); },
+          1 },
+        { "instance closed", [this]
+          { instances.clear(); },
+          0 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        instances.clear();
+        auto& p = link (1);
+        occupyTheLine (p, "Stuck");
+
+        std::atomic<bool> done { false };
+        std::thread host ([&]
+                          { c.action(); done = true; });
+
+        const auto finished = runMessageLoopUntil ([&]
+                                                   { return done.load(); },
+                                                   10000);
+        const auto stillStuck = ports.waitForHeldSends (1, 0);
+
+        // Whatever happened, the driver lets go now, so that nothing waits for ever.
+        freeTheLine();
+        host.join();
+
+        EXPECT_TRUE (finished) << "waited for the driver";
+        EXPECT_TRUE (stillStuck);
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return ports.getNumOpenOutputs() == c.portsOpenAfter; }));
+        EXPECT_EQ (ports.getNumSendsToDeadPorts(), 0);
+        ports.clearSentBlocks();
+    }
 }
