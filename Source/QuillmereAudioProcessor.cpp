@@ -247,15 +247,17 @@ void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, 
     if (muteResendWanted.exchange (false))
         sendMuteToDevice();
 
-    // A port the system no longer lists is gone, whatever its handle says: nothing more is
-    // sent to it, and the instance waits for it to come back.
-    if (midiInput != nullptr && ! inputNames.contains (midiInName))
+    // A port the system no longer lists is gone, whatever its handle says, and so is one the
+    // system took away although a port of its name is back (an interface plugged in again
+    // between two rounds): nothing more is sent to it, and the port is opened again as soon as
+    // it is listed.
+    if (midiInput != nullptr && (! inputNames.contains (midiInName) || ! midiInput->isAlive()))
         closeMidiInput();
 
     {
         const juce::ScopedLock dl (deviceLock);
 
-        if (midiOutput != nullptr && ! outputNames.contains (midiOutName))
+        if (midiOutput != nullptr && (! outputNames.contains (midiOutName) || ! midiOutput->isAlive()))
             closeMidiOutput (false);
     }
 

@@ -1,4 +1,5 @@
 #include "JuceMidiPortBackend.h"
+#include "AlsaPortDepartures.h"
 #include "SerialisedMidiPortBackend.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
@@ -21,6 +22,7 @@ namespace
     public:
         JuceInput (const juce::MidiDeviceInfo& info, Callback& callbackToUse)
             : callback (callbackToUse)
+            , departures (info.identifier)
             , input (juce::MidiInput::openDevice (info.identifier, this))
         {
         }
@@ -36,6 +38,7 @@ namespace
         juce::String getName() const override { return input->getName(); }
         void start() override { input->start(); }
         void stop() override { input->stop(); }
+        bool isAlive() const override { return ! departures.hasGone(); }
 
     private:
         void handleIncomingMidiMessage (juce::MidiInput*, const juce::MidiMessage& message) override
@@ -44,16 +47,20 @@ namespace
         }
 
         Callback& callback;
+        AlsaPortDepartures::Watch departures; // watching before the port is opened
         std::unique_ptr<juce::MidiInput> input;
     };
 
     class JuceOutput final : public MidiPortSystem::Output
     {
     public:
-        explicit JuceOutput (std::unique_ptr<juce::MidiOutput> outputToUse)
-            : output (std::move (outputToUse))
+        explicit JuceOutput (const juce::MidiDeviceInfo& info)
+            : departures (info.identifier)
+            , output (juce::MidiOutput::openDevice (info.identifier))
         {
         }
+
+        bool isOpen() const { return output != nullptr; }
 
         juce::String getName() const override { return output->getName(); }
 
@@ -63,7 +70,10 @@ namespace
                                                  { output->sendMessageNow (juce::MidiMessage (message, length)); });
         }
 
+        bool isAlive() const override { return ! departures.hasGone(); }
+
     private:
+        AlsaPortDepartures::Watch departures; // watching before the port is opened
         std::unique_ptr<juce::MidiOutput> output;
     };
 
@@ -99,10 +109,8 @@ namespace
             if (! juce::isPositiveAndBelow (index, devices.size()))
                 return nullptr;
 
-            if (auto output = juce::MidiOutput::openDevice (devices.getReference (index).identifier))
-                return std::make_unique<JuceOutput> (std::move (output));
-
-            return nullptr;
+            auto output = std::make_unique<JuceOutput> (devices.getReference (index));
+            return output->isOpen() ? std::move (output) : nullptr;
         }
     };
 

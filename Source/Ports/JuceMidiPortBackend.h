@@ -13,6 +13,9 @@
     send on Linux. A Windows send writes only its own handle, and JUCE's long-message send waits
     for the driver without a limit, so sends there run unlocked: a stuck interface holds up only
     the thread that writes to it.
+
+    On Linux, each open port also watches the sequencer's announcements, so that a port that
+    went away and came back between two listings is known dead (isAlive).
 */
 class JuceMidiPortBackend final : public MidiPortSystem::Backend
 {

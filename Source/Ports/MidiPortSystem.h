@@ -39,6 +39,13 @@ public:
 
         /** Stops delivering messages; the port stays open. */
         virtual void stop() = 0;
+
+        /** False once the system has taken away the port this one was opened on, even if a
+            port of the same name has appeared since (an interface unplugged and plugged in
+            again between two listings): such a handle leads nowhere, and the port must be
+            opened again. Not a real-time thread.
+        */
+        virtual bool isAlive() const { return true; }
     };
 
     /** An open output port. One output must not be used by two threads at the same time:
@@ -59,6 +66,11 @@ public:
 
         /** Sends the message's raw bytes as one block. */
         void sendMessageNow (const juce::MidiMessage& message);
+
+        /** False once the system has taken away the port this one was opened on, as for an
+            input. Not a real-time thread.
+        */
+        virtual bool isAlive() const { return true; }
     };
 
     /** Where ports come from. Implementations must allow listing, opening, starting, stopping

@@ -45,6 +45,12 @@ public:
         input->stop();
     }
 
+    bool isAlive() const override
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        return input->isAlive();
+    }
+
 private:
     // The driver's thread, without the lock.
     void handleIncomingMidiMessage (Input*, const juce::MidiMessage& message) override
@@ -89,6 +95,12 @@ public:
 
         const std::lock_guard<std::mutex> lock (systemLock);
         output->sendBlockNow (data, numBytes);
+    }
+
+    bool isAlive() const override
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        return output->isAlive();
     }
 
 private:

@@ -75,6 +75,37 @@ TEST_F (ReconnectTest, APortThatVanishesIsClosedAndReopenedWhenItComesBack)
     EXPECT_EQ (p.muteParameter->getValue(), 1.0f);
 }
 
+// Unplugged and plugged in again between two of the watcher's rounds: the system lists the
+// same names throughout, but the open handles lead nowhere; they are opened again and the
+// console is told the strip.
+TEST_F (ReconnectTest, AnInterfacePluggedBackBeforeTheWatcherLooksIsOpenedAgain)
+{
+    auto& p = link ("Tarn16", 3, "Kick");
+    p.faderParameter->setValue (0.5f);
+    HostRecorder host (p);
+    ASSERT_TRUE (waitUntilSent (p));
+    ports.clearSentBlocks();
+    const auto* oldOutput = p.midiOutput.get();
+
+    unplug();
+    plugIn();
+
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return p.getPortState().outputOpen && p.midiOutput.get() != oldOutput && ports.getNumOpenOutputs() == 1; },
+                                      reconnectTimeoutMs));
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return holdsPorts (p, true); },
+                                      reconnectTimeoutMs));
+
+    EXPECT_EQ (hex (ports.getSentBlocks (console.getPortName())), (Strings { nameMessage (2, "Kick"), "B0 0C 02 B0 2C 02", "B0 02 3F B0 22 40" }));
+    EXPECT_EQ (ports.getNumSendsToDeadPorts(), 0);
+
+    console.pressCut (2);
+    console.releaseCut (2);
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return host.count (HostRecorder::Event::Kind::end, 1) == 1; }));
+}
+
 TEST_F (ReconnectTest, AProjectRestoredWithoutItsPortsKeepsThemAndReconnectsWhenTheyAppear)
 {
     const struct

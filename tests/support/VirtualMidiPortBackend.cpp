@@ -24,6 +24,12 @@ public:
     void start() override { started = true; }
     void stop() override { started = false; }
 
+    bool isAlive() const override
+    {
+        const std::lock_guard<std::mutex> ports (owner.portsMutex);
+        return ! dead;
+    }
+
     VirtualMidiPortBackend& owner;
     const juce::String name;
     Callback& callback;
@@ -62,6 +68,8 @@ public:
 
         sendsInProgress.fetch_sub (1);
     }
+
+    bool isAlive() const override { return ! dead.load(); }
 
     const juce::String name;
 
