@@ -123,15 +123,19 @@ TEST (ProcessorConcurrency, AutomationWhileModelsAndPortsAreSwitched)
 
 namespace
 {
-    /** A host that applies automation inside its audio callback with a lock of its own held,
-        and takes the same lock in the callbacks through which the plug-in tells it of value
-        changes and gestures, each of which takes a while. A plug-in that held a lock of its
-        own while calling such a host, and took that lock on the audio thread, would deadlock.
+    /** A host that holds a lock of its own while it calls the plug-in (its audio callback
+        applying automation, or its saving and restoring of the project), and takes the same
+        lock in the callbacks through which the plug-in tells it of value changes and gestures,
+        each of which may take a while. A plug-in that held a lock of its own while calling
+        such a host, and took that lock where the host calls it with its lock held, would
+        deadlock. Recursive, as such locks are: a restore that replaces the console device is
+        told of that device's gestures ending on its own thread.
     */
     struct BlockingHost final : public juce::AudioProcessorListener
     {
-        explicit BlockingHost (juce::AudioProcessor& processorToWatch)
+        BlockingHost (juce::AudioProcessor& processorToWatch, std::chrono::microseconds callbackTime)
             : processor (processorToWatch)
+            , timeTaken (callbackTime)
         {
             processor.addListener (this);
         }
@@ -145,13 +149,14 @@ namespace
 
         void takeAWhile()
         {
-            const std::lock_guard<std::mutex> lock (hostLock);
-            std::this_thread::sleep_for (std::chrono::microseconds (300));
+            const std::lock_guard<std::recursive_mutex> lock (hostLock);
+            std::this_thread::sleep_for (timeTaken);
             ++callbacks;
         }
 
         juce::AudioProcessor& processor;
-        std::mutex hostLock;
+        const std::chrono::microseconds timeTaken;
+        std::recursive_mutex hostLock;
         std::atomic<int> callbacks { 0 };
     };
 
@@ -225,7 +230,7 @@ TEST (ProcessorConcurrency, AHostWhoseCallbacksBlockNeverDeadlocksTheAudioThread
     p.setMidiInput (0);
     p.setMidiOutput (0);
 
-    auto blockingHost = std::make_unique<BlockingHost> (p);
+    auto blockingHost = std::make_unique<BlockingHost> (p, std::chrono::microseconds (300));
     auto& host = *blockingHost;
     std::atomic<bool> running { true };
     std::atomic<int> audioBlocks { 0 };
@@ -235,7 +240,7 @@ TEST (ProcessorConcurrency, AHostWhoseCallbacksBlockNeverDeadlocksTheAudioThread
         for (int i = 0; running; ++i)
         {
             {
-                const std::lock_guard<std::mutex> lock (host.hostLock);
+                const std::lock_guard<std::recursive_mutex> lock (host.hostLock);
                 p.faderParameter->setValue ((float) (i % 100) / 100.0f);
 
                 if (i % 20 == 0)
@@ -297,40 +302,6 @@ TEST (ProcessorConcurrency, AHostWhoseCallbacksBlockNeverDeadlocksTheAudioThread
     EXPECT_EQ (ports.getNumOpenOutputs(), 0);
 }
 
-namespace
-{
-    /** A host that holds a lock of its own while it saves or restores an instance's state, and
-        takes the same lock when the plug-in tells it of values and gestures, as hosts that
-        guard their project with one lock do. Recursive, as such locks are: a restore that
-        replaces the console device is told of that device's gestures ending on its own thread.
-    */
-    struct ProjectLockingHost final : public juce::AudioProcessorListener
-    {
-        explicit ProjectLockingHost (juce::AudioProcessor& processorToWatch)
-            : processor (processorToWatch)
-        {
-            processor.addListener (this);
-        }
-
-        ~ProjectLockingHost() override { processor.removeListener (this); }
-
-        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override { told(); }
-        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
-        void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override { told(); }
-        void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int) override { told(); }
-
-        void told()
-        {
-            const std::lock_guard<std::recursive_mutex> lock (projectLock);
-            ++callbacks;
-        }
-
-        juce::AudioProcessor& processor;
-        std::recursive_mutex projectLock;
-        std::atomic<int> callbacks { 0 };
-    };
-}
-
 // The console's fader is moved, touched and released and its CUT key pressed, so that the
 // message thread keeps telling the host of values and gestures, while the host's state thread
 // saves and restores (switching models, so that a device with open gestures goes) with the
@@ -349,7 +320,7 @@ TEST (ProcessorConcurrency, AHostLockedAroundSavingAndRestoringNeverDeadlocksWit
     p.setMidiInput (0);
     p.setMidiOutput (0);
 
-    auto lockingHost = std::make_unique<ProjectLockingHost> (p);
+    auto lockingHost = std::make_unique<BlockingHost> (p, std::chrono::microseconds (0));
     auto& host = *lockingHost;
     std::atomic<bool> running { true };
     std::atomic<int> stateRounds { 0 }, consoleRounds { 0 }, messageRounds { 0 };
@@ -373,7 +344,7 @@ TEST (ProcessorConcurrency, AHostLockedAroundSavingAndRestoringNeverDeadlocksWit
         for (int i = 0; running; ++i)
         {
             {
-                const std::lock_guard<std::recursive_mutex> lock (host.projectLock);
+                const std::lock_guard<std::recursive_mutex> lock (host.hostLock);
                 juce::MemoryBlock saved;
                 p.getStateInformation (saved);
 
