@@ -85,18 +85,16 @@ TEST_F (ReconnectTest, AnInterfacePluggedBackBeforeTheWatcherLooksIsOpenedAgain)
     HostRecorder host (p);
     ASSERT_TRUE (waitUntilSent (p));
     ports.clearSentBlocks();
-    const auto* oldOutput = p.midiOutput.get();
 
     unplug();
     plugIn();
 
+    // Only a reopened port reaches the console: the old handles lead nowhere.
     ASSERT_TRUE (runMessageLoopUntil ([&]
-                                      { return p.getPortState().outputOpen && p.midiOutput.get() != oldOutput && ports.getNumOpenOutputs() == 1; },
+                                      { return ports.getSentBlocksNow().size() >= 3; },
                                       reconnectTimeoutMs));
-    ASSERT_TRUE (runMessageLoopUntil ([&]
-                                      { return holdsPorts (p, true); },
-                                      reconnectTimeoutMs));
-
+    EXPECT_TRUE (holdsPorts (p, true));
+    EXPECT_EQ (ports.getNumOpenOutputs(), 1);
     EXPECT_EQ (hex (ports.getSentBlocks (console.getPortName())), (Strings { nameMessage (2, "Kick"), "B0 0C 02 B0 2C 02", "B0 02 3F B0 22 40" }));
     EXPECT_EQ (ports.getNumSendsToDeadPorts(), 0);
 
