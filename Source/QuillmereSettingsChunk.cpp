@@ -17,6 +17,7 @@ namespace
         const char* const channel = "channel";
         const char* const channelName = "channelName";
         const char* const modelName = "deviceName";
+        const char* const nameFollowsTrack = "channelNameFollowsTrack";
     }
 
     /** An integer read as XmlElement::getIntAttribute reads it (leading blanks, an optional
@@ -82,9 +83,10 @@ namespace
     float numberOrZero (float level) { return std::isnan (level) ? 0.0f : level; }
 
     // The numbers as XmlElement::getDoubleAttribute reads them; the level parameter holds a
-    // float, and the mute parameter takes any non-zero float for muted.
+    // float, and the mute parameter takes any non-zero float for muted; the name's flag is
+    // read the same way.
     float asLevel (const juce::String& text) { return numberOrZero ((float) text.getDoubleValue()); }
-    bool asMuted (const juce::String& text) { return (float) text.getDoubleValue() != 0.0f; }
+    bool asFlag (const juce::String& text) { return (float) text.getDoubleValue() != 0.0f; }
 }
 
 bool QuillmereSettingsChunk::Settings::operator== (const Settings& other) const
@@ -95,7 +97,8 @@ bool QuillmereSettingsChunk::Settings::operator== (const Settings& other) const
            && muted == other.muted
            && channel == other.channel
            && channelName == other.channelName
-           && modelName == other.modelName;
+           && modelName == other.modelName
+           && nameFollowsTrack == other.nameFollowsTrack;
 }
 
 bool QuillmereSettingsChunk::Settings::operator!= (const Settings& other) const
@@ -128,6 +131,9 @@ juce::MemoryBlock QuillmereSettingsChunk::write (const Settings& settings)
     if (settings.modelName.has_value())
         xml.setAttribute (attributes::modelName, *settings.modelName);
 
+    if (settings.nameFollowsTrack.has_value())
+        xml.setAttribute (attributes::nameFollowsTrack, *settings.nameFollowsTrack ? 1 : 0);
+
     juce::MemoryBlock chunk;
     juce::AudioProcessor::copyXmlToBinary (xml, chunk);
     return chunk;
@@ -148,9 +154,10 @@ std::optional<QuillmereSettingsChunk::Settings> QuillmereSettingsChunk::read (co
     settings.midiInName = readAttribute (*xml, attributes::midiInName, asText);
     settings.midiOutName = readAttribute (*xml, attributes::midiOutName, asText);
     settings.level = readAttribute (*xml, attributes::level, asLevel);
-    settings.muted = readAttribute (*xml, attributes::muted, asMuted);
+    settings.muted = readAttribute (*xml, attributes::muted, asFlag);
     settings.channel = readAttribute (*xml, attributes::channel, readInt);
     settings.channelName = readAttribute (*xml, attributes::channelName, asText);
     settings.modelName = readAttribute (*xml, attributes::modelName, asText);
+    settings.nameFollowsTrack = readAttribute (*xml, attributes::nameFollowsTrack, asFlag);
     return settings;
 }
