@@ -41,10 +41,21 @@ namespace
         return (int) (negative ? 0u - magnitude : magnitude);
     }
 
+    /** Whether a text ends inside a hexadecimal character reference: "&#x" and hex digits
+        without the closing ';'. JUCE's parser then steps over the text's closing zero and
+        reads on beyond the end of the text.
+    */
+    bool endsInsideHexReference (const juce::String& text)
+    {
+        const auto start = text.lastIndexOfIgnoreCase ("&#x");
+        return start >= 0 && text.substring (start + 3).containsOnly ("0123456789abcdefABCDEF");
+    }
+
     /** Whether the block is JUCE's framing of an XML text in valid UTF-8. JUCE's XML parser
         reads past the end of a text whose last character is cut short, so a damaged chunk
         must be refused before it reaches getXmlFromBinary. copyXmlToBinary always writes
-        valid UTF-8, so no chunk the plug-in saved is refused.
+        valid UTF-8 and complete XML, so no chunk the plug-in saved is refused. For the same
+        reason a text that ends inside a hexadecimal character reference is refused.
     */
     bool isReadableXmlChunk (const void* data, int sizeInBytes)
     {
@@ -64,7 +75,10 @@ namespace
         if (textLength <= 0)
             return false;
 
-        return juce::CharPointer_UTF8::isValidString (bytes + headerSize, std::min (sizeInBytes - headerSize, textLength));
+        const auto textBytes = std::min (sizeInBytes - headerSize, textLength);
+
+        return juce::CharPointer_UTF8::isValidString (bytes + headerSize, textBytes)
+               && ! endsInsideHexReference (juce::String::fromUTF8 (bytes + headerSize, textBytes));
     }
 
     /** The attribute's text converted by read, or nothing when the element lacks it. */

@@ -261,6 +261,12 @@ TEST (QuillmereSettingsChunk, RefusesBlocksThatAreNotASettingsChunk)
         { "a text ending inside a character", framed (element + "\xe2\x99") },
         { "a length ending the text inside a character", cutCharacter },
         { "a byte that is no UTF-8", framed ("<QUILLMERESETTINGS channelName=\"\xff\"/>") },
+
+        // JUCE's parser steps over the end of a text that ends inside a hexadecimal character
+        // reference, in an attribute or in the element's text, and reads on beyond it.
+        { "a text ending inside a hexadecimal reference in an attribute", framed ("<QUILLMERESETTINGS channelName=\"Kick &#x30") },
+        { "a text ending inside a hexadecimal reference in the element's text", framed ("<QUILLMERESETTINGS>&#X30AD") },
+        { "a text ending right after a reference's x", framed ("<QUILLMERESETTINGS channelName=\"&#x") },
     };
 
     for (const auto& c : cases)
