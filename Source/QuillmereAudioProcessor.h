@@ -22,7 +22,8 @@
 
     Locks, always taken in this order when more than one is held:
     settingsLock, then deviceLock or incomingMidiLock. Nothing holds incomingMidiLock while
-    taking another lock. A host thread that changes a parameter takes none of them.
+    taking another lock. A host thread that changes a parameter takes none of them. The strip
+    registry's lock (ConsoleStripRegistry) comes after all of them and calls nothing.
 */
 class QuillmereAudioProcessor final : public juce::AudioProcessor
     , public juce::Timer
