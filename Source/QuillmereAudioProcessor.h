@@ -22,8 +22,7 @@
 
     Locks, always taken in this order when more than one is held:
     settingsLock, then deviceLock or incomingMidiLock. Nothing holds incomingMidiLock while
-    taking another lock. A host thread that changes a parameter takes none of them. The strip
-    registry's lock (ConsoleStripRegistry) comes after all of them and calls nothing.
+    taking another lock. A host thread that changes a parameter takes none of them.
 */
 class QuillmereAudioProcessor final : public juce::AudioProcessor
     , public juce::Timer
@@ -249,7 +248,8 @@ public:
     bool channelNameFollowsTrack = true;
 
     /** This instance's strip among the instances on the same console, for their windows:
-        the wanted output port, the channel and the channel name.
+        the wanted output port, the channel and the channel name. Its lock comes after every
+        lock of the processor, and nothing is called while it is held.
     */
     ConsoleStripRegistry::Registration stripRegistration;
 
