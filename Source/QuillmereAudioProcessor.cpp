@@ -1,5 +1,6 @@
 #include "QuillmereAudioProcessor.h"
 #include "QuillmereSettingsChunk.h"
+#include "ScribbleStripName.h"
 
 #include "Devices/MiraDevice.h"
 #include "Devices/Tarn16Device.h"
@@ -51,8 +52,11 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
     // First, with no lock held: waits for a reconnection in progress on the watcher's thread.
     PortWatcher::removeListener (this);
 
-    // Blank the linked strip while the device still exists.
-    setChannelName ({});
+    {
+        // Blank the linked strip while the device still exists.
+        const juce::ScopedLock sl (deviceLock);
+        sendChannelNameToDevice ({});
+    }
 
     {
         std::shared_ptr<QuillmereBaseDevice> departing;
@@ -120,8 +124,17 @@ void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
     settings.level = faderParameter->getValue();
     settings.muted = muteParameter->getValue() != 0.0f;
     settings.channel = channel.load();
-    settings.channelName = getChannelName();
     settings.modelName = getDeviceModelName();
+
+    {
+        // A name that follows the track says so; an empty one follows it anyway, and a typed
+        // one is saved as every name was before names could follow the track.
+        const juce::ScopedLock dl (deviceLock);
+        settings.channelName = channelName;
+
+        if (channelNameFollowsTrack && channelName.isNotEmpty())
+            settings.nameFollowsTrack = true;
+    }
 
     destData = QuillmereSettingsChunk::write (settings);
 }
@@ -140,7 +153,7 @@ void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInB
     // What the chunk leaves out keeps its current value, but for the names: an absent model
     // means the first of the catalogue (an empty one asks for no device), and an absent port
     // or channel name reads as empty.
-    channel = settings->channel.value_or (channel.load());
+    setChannel (settings->channel.value_or (channel.load()));
 
     departing = setDeviceLocked (settings->modelName.value_or (getModelNameForIndex (0)));
 
@@ -156,7 +169,17 @@ void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInB
     muteParameter->setValue (muted ? 1.0f : 0.0f);
     sendMuteToDevice();
 
-    setChannelName (settings->channelName.value_or (juce::String()));
+    // A project saved before names could follow the track holds a typed name, or none.
+    {
+        const juce::ScopedLock dl (deviceLock);
+        const auto storedName = settings->channelName.value_or (juce::String());
+        channelNameFollowsTrack = settings->nameFollowsTrack.value_or (false) || storedName.isEmpty();
+
+        // A name that follows the track is the track's present name, once the host has told it.
+        channelName = channelNameFollowsTrack && trackName.isNotEmpty() ? ScribbleStripName::fitTrackName (trackName) : storedName;
+        sendChannelNameToDevice (channelName);
+        channelNameChanged();
+    }
 }
 
 void QuillmereAudioProcessor::restoreMidiInput (const juce::String& storedName)
@@ -218,6 +241,9 @@ void QuillmereAudioProcessor::updateWatching()
     const auto needsWatching = wantedMidiInName.isNotEmpty() || wantedMidiOutName.isNotEmpty() || midiInput != nullptr || midiOutput != nullptr;
     PortWatcher::setWatching (this, needsWatching);
     ++portStateChanges;
+
+    // The console this instance drives is the one behind the output port it wants.
+    stripRegistration.setPort (wantedMidiOutName);
 }
 
 QuillmereAudioProcessor::PortState QuillmereAudioProcessor::getPortState()
@@ -510,14 +536,66 @@ void QuillmereAudioProcessor::setDevice (const juce::String& modelName)
 void QuillmereAudioProcessor::setChannelName (const juce::String& name)
 {
     const juce::ScopedLock sl (deviceLock);
-    channelName = name;
+
+    if (name.isEmpty())
+    {
+        channelNameFollowsTrack = true;
+        channelName = ScribbleStripName::fitTrackName (trackName);
+    }
+    else if (! (channelNameFollowsTrack && name == channelName))
+    {
+        channelNameFollowsTrack = false;
+        channelName = name;
+    }
+
     sendChannelNameToDevice (channelName);
+    channelNameChanged();
 }
 
 juce::String QuillmereAudioProcessor::getChannelName()
 {
     const juce::ScopedLock sl (deviceLock);
     return channelName;
+}
+
+bool QuillmereAudioProcessor::isChannelNameFollowingTrack()
+{
+    const juce::ScopedLock sl (deviceLock);
+    return channelNameFollowsTrack;
+}
+
+void QuillmereAudioProcessor::channelNameChanged()
+{
+    stripRegistration.setName (channelName);
+    ++channelNameChanges;
+}
+
+void QuillmereAudioProcessor::updateTrackProperties (const TrackProperties& properties)
+{
+    if (properties.name.isEmpty())
+        return;
+
+    const juce::ScopedLock sl (deviceLock);
+    trackName = properties.name;
+
+    if (! channelNameFollowsTrack)
+        return;
+
+    // A rename that the strip shows the same way sends nothing more.
+    const auto fitted = ScribbleStripName::fitTrackName (trackName);
+
+    if (fitted == channelName)
+        return;
+
+    channelName = fitted;
+    sendChannelNameToDevice (channelName);
+    channelNameChanged();
+}
+
+void QuillmereAudioProcessor::setChannel (int newChannel)
+{
+    channel = newChannel;
+    stripRegistration.setChannel (newChannel);
 }
 
 namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConsoleStripRegistry.h"
 #include "Devices/QuillmereBaseDevice.h"
 #include "Parameters/BooleanParameter.h"
 #include "Parameters/FaderParameter.h"
@@ -69,6 +70,14 @@ public:
     */
     void setStateInformation (const void* data, int sizeInBytes) override;
 
+    /** The host's report of the track the instance sits on. A name, once reported, is kept as
+        trackName; while the channel name follows the track it becomes the channel name, fitted
+        to the strip (ScribbleStripName), and goes to the console at once. A report without a
+        name (the host does not know it) changes nothing. JUCE calls it on the message thread;
+        any other thread but a real-time one will do. Takes deviceLock.
+    */
+    void updateTrackProperties (const TrackProperties& properties) override;
+
     JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
     const juce::String getInputChannelName (int channelIndex) const override;
     const juce::String getOutputChannelName (int channelIndex) const override;
@@ -131,9 +140,27 @@ public:
     */
     void setDevice (const juce::String& modelName);
 
-    /** Stores the name and sends it to the console's scribble strip. Not a real-time thread. */
+    /** The name the user gives the strip, which is stored and sent to the console's scribble
+        strip. A name wins over the track's: later renames of the track leave it. An empty name
+        goes back to following the track: the channel name becomes the track's name fitted to
+        the strip, or stays empty while the host has reported none. Giving the name that is
+        followed now keeps following it. Not a real-time thread.
+    */
     void setChannelName (const juce::String& name);
     juce::String getChannelName();
+
+    /** Whether the channel name follows the track's name rather than being one the user gave. */
+    bool isChannelNameFollowingTrack();
+
+    /** Counts the changes of the channel name and of whether it follows the track, so that a
+        window can notice them. Any thread.
+    */
+    std::atomic<int> channelNameChanges { 0 };
+
+    /** Links the instance to a channel strip, from 1 (0 for none), and tells the instances on
+        the same console. Sends nothing: the editor sends everything on the new channel next.
+    */
+    void setChannel (int newChannel);
 
     /** Sends the fader value to the device, if there is one. Any thread, a host's audio
         thread included: takes no lock, allocates nothing and never waits on the port.
@@ -225,6 +252,23 @@ public:
     */
     juce::CriticalSection settingsLock;
 
+    /** The host's name of the track, as it last reported it; empty while it has reported none
+        (as VST2, LV2 and standalone hosts never do). Guarded by deviceLock.
+    */
+    juce::String trackName;
+
+    /** Whether channelName is the track's name fitted to the strip and follows it when the
+        track is renamed, rather than a name the user gave. An empty name always follows the
+        track. Guarded by deviceLock.
+    */
+    bool channelNameFollowsTrack = true;
+
+    /** This instance's strip among the instances on the same console, for their windows:
+        the wanted output port, the channel and the channel name. Its lock comes after every
+        lock of the processor, and nothing is called while it is held.
+    */
+    ConsoleStripRegistry::Registration stripRegistration;
+
 private:
     /** With deviceLock held: puts the new device in place and returns the old one, for the
         caller to let go of once it has released its locks.
@@ -243,6 +287,7 @@ private:
     bool openMidiInputsNamed (const juce::String& name);
     bool openMidiOutputsNamed (const juce::String& name);
     void updateWatching();
+    void channelNameChanged();
 
     // The device as host threads reach it: the same object as device, or null while it is
     // being replaced. Read only inside a ReadScope of sendGuard, so that the device is never

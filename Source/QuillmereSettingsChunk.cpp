@@ -17,6 +17,7 @@ namespace
         const char* const channel = "channel";
         const char* const channelName = "channelName";
         const char* const modelName = "deviceName";
+        const char* const nameFollowsTrack = "channelNameFollowsTrack";
     }
 
     /** An integer read as XmlElement::getIntAttribute reads it (leading blanks, an optional
@@ -40,10 +41,21 @@ namespace
         return (int) (negative ? 0u - magnitude : magnitude);
     }
 
+    /** Whether a text ends inside a hexadecimal character reference: "&#x" and hex digits
+        without the closing ';'. JUCE's parser then steps over the text's closing zero and
+        reads on beyond the end of the text.
+    */
+    bool endsInsideHexReference (const juce::String& text)
+    {
+        const auto start = text.lastIndexOfIgnoreCase ("&#x");
+        return start >= 0 && text.substring (start + 3).containsOnly ("0123456789abcdefABCDEF");
+    }
+
     /** Whether the block is JUCE's framing of an XML text in valid UTF-8. JUCE's XML parser
         reads past the end of a text whose last character is cut short, so a damaged chunk
         must be refused before it reaches getXmlFromBinary. copyXmlToBinary always writes
-        valid UTF-8, so no chunk the plug-in saved is refused.
+        valid UTF-8 and complete XML, so no chunk the plug-in saved is refused. For the same
+        reason a text that ends inside a hexadecimal character reference is refused.
     */
     bool isReadableXmlChunk (const void* data, int sizeInBytes)
     {
@@ -63,7 +75,10 @@ namespace
         if (textLength <= 0)
             return false;
 
-        return juce::CharPointer_UTF8::isValidString (bytes + headerSize, std::min (sizeInBytes - headerSize, textLength));
+        const auto textBytes = std::min (sizeInBytes - headerSize, textLength);
+
+        return juce::CharPointer_UTF8::isValidString (bytes + headerSize, textBytes)
+               && ! endsInsideHexReference (juce::String::fromUTF8 (bytes + headerSize, textBytes));
     }
 
     /** The attribute's text converted by read, or nothing when the element lacks it. */
@@ -82,9 +97,10 @@ namespace
     float numberOrZero (float level) { return std::isnan (level) ? 0.0f : level; }
 
     // The numbers as XmlElement::getDoubleAttribute reads them; the level parameter holds a
-    // float, and the mute parameter takes any non-zero float for muted.
+    // float, and the mute parameter takes any non-zero float for muted; the name's flag is
+    // read the same way.
     float asLevel (const juce::String& text) { return numberOrZero ((float) text.getDoubleValue()); }
-    bool asMuted (const juce::String& text) { return (float) text.getDoubleValue() != 0.0f; }
+    bool asFlag (const juce::String& text) { return (float) text.getDoubleValue() != 0.0f; }
 }
 
 bool QuillmereSettingsChunk::Settings::operator== (const Settings& other) const
@@ -95,7 +111,8 @@ bool QuillmereSettingsChunk::Settings::operator== (const Settings& other) const
            && muted == other.muted
            && channel == other.channel
            && channelName == other.channelName
-           && modelName == other.modelName;
+           && modelName == other.modelName
+           && nameFollowsTrack == other.nameFollowsTrack;
 }
 
 bool QuillmereSettingsChunk::Settings::operator!= (const Settings& other) const
@@ -128,6 +145,9 @@ juce::MemoryBlock QuillmereSettingsChunk::write (const Settings& settings)
     if (settings.modelName.has_value())
         xml.setAttribute (attributes::modelName, *settings.modelName);
 
+    if (settings.nameFollowsTrack.has_value())
+        xml.setAttribute (attributes::nameFollowsTrack, *settings.nameFollowsTrack ? 1 : 0);
+
     juce::MemoryBlock chunk;
     juce::AudioProcessor::copyXmlToBinary (xml, chunk);
     return chunk;
@@ -148,9 +168,10 @@ std::optional<QuillmereSettingsChunk::Settings> QuillmereSettingsChunk::read (co
     settings.midiInName = readAttribute (*xml, attributes::midiInName, asText);
     settings.midiOutName = readAttribute (*xml, attributes::midiOutName, asText);
     settings.level = readAttribute (*xml, attributes::level, asLevel);
-    settings.muted = readAttribute (*xml, attributes::muted, asMuted);
+    settings.muted = readAttribute (*xml, attributes::muted, asFlag);
     settings.channel = readAttribute (*xml, attributes::channel, readInt);
     settings.channelName = readAttribute (*xml, attributes::channelName, asText);
     settings.modelName = readAttribute (*xml, attributes::modelName, asText);
+    settings.nameFollowsTrack = readAttribute (*xml, attributes::nameFollowsTrack, asFlag);
     return settings;
 }

@@ -47,6 +47,13 @@ public:
         /** "deviceName": the console's model name; empty asks for no device. */
         std::optional<juce::String> modelName {};
 
+        /** "channelNameFollowsTrack": the channel name is the host's track name, fitted to the
+            strip, and follows it when the track is renamed; written as 1 or 0, read as the
+            mute is. Without it a name is one the user typed, as in every project saved before
+            the name could follow the track.
+        */
+        std::optional<bool> nameFollowsTrack {};
+
         /** Member by member; levels compare as floats do, so a NaN level is unequal to all. */
         bool operator== (const Settings& other) const;
         bool operator!= (const Settings& other) const;

@@ -65,6 +65,13 @@ TEST (QuillmereSettingsChunk, WritesTheSettingsAsTheElementInJucesFramingByteFor
         { { std::nullopt, "Desk", std::nullopt, false, -3, std::nullopt, std::nullopt },
           R"(<QUILLMERESETTINGS midiOutName="Desk" cut="0" channel="-3"/>)" },
         { {}, "<QUILLMERESETTINGS/>" },
+
+        // The flag of a name that follows the track comes last, after every attribute that
+        // projects saved before it hold.
+        { { "Tarn16 Automation", "Tarn16 Automation", 0.5f, false, 3, "LeadVcl2", "Tarn16", true },
+          R"(<QUILLMERESETTINGS midiInName="Tarn16 Automation" midiOutName="Tarn16 Automation" fader="0.5" cut="0" channel="3" channelName="LeadVcl2" deviceName="Tarn16" channelNameFollowsTrack="1"/>)" },
+        { { std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "BD", std::nullopt, false },
+          R"(<QUILLMERESETTINGS channelName="BD" channelNameFollowsTrack="0"/>)" },
     };
 
     for (const auto& c : cases)
@@ -93,6 +100,9 @@ TEST (QuillmereSettingsChunk, WhatIsWrittenReadsBackAsTheSameSettings)
         { std::nullopt, std::nullopt, -infinity, std::nullopt, std::nullopt, std::nullopt, std::nullopt },
         { std::nullopt, std::nullopt, 0.1f, std::nullopt, std::nullopt, std::nullopt, std::nullopt },
         { std::nullopt, std::nullopt, 123456.789f, std::nullopt, std::nullopt, std::nullopt, std::nullopt },
+        { "Desk", "Desk", 0.5f, false, 3, "KickIn", "Tarn16", true },
+        { std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "BD", std::nullopt, false },
+        { std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, true },
     };
 
     for (const auto& settings : cases)
@@ -164,9 +174,18 @@ TEST (QuillmereSettingsChunk, ReadsEachAttributeAsJucesGettersReadItAndTellsWhic
         // Names are the attributes' text, entities resolved.
         { R"(<QUILLMERESETTINGS channelName="A&amp;B &#233;&#x266B;" deviceName="Mira"/>)", { none, none, none, none, none, juce::String::fromUTF8 ("A&B \xc3\xa9\xe2\x99\xab"), "Mira" } },
 
+        // Whether the name follows the track reads as the mute does; without the attribute
+        // the settings say nothing, and the name is a typed one.
+        { R"(<QUILLMERESETTINGS channelName="KickIn" channelNameFollowsTrack="1"/>)", { none, none, none, none, none, "KickIn", none, true } },
+        { R"(<QUILLMERESETTINGS channelNameFollowsTrack="1.0"/>)", { none, none, none, none, none, none, none, true } },
+        { R"(<QUILLMERESETTINGS channelNameFollowsTrack="0"/>)", { none, none, none, none, none, none, none, false } },
+        { R"(<QUILLMERESETTINGS channelNameFollowsTrack="yes"/>)", { none, none, none, none, none, none, none, false } },
+        { R"(<QUILLMERESETTINGS channelNameFollowsTrack=""/>)", { none, none, none, none, none, none, none, false } },
+        { R"(<QUILLMERESETTINGS channelName="BD"/>)", { none, none, none, none, none, "BD" } },
+
         // Attribute names are compared with letter case; other attributes and children are
         // ignored.
-        { R"(<QUILLMERESETTINGS Channel="4" DEVICENAME="Mira" colour="red"/>)", {} },
+        { R"(<QUILLMERESETTINGS Channel="4" DEVICENAME="Mira" channelnamefollowstrack="1" colour="red"/>)", {} },
         { R"(<QUILLMERESETTINGS channel="2"><QUILLMERESETTINGS channel="9"/></QUILLMERESETTINGS>)", { none, none, none, none, 2 } },
     };
 
@@ -242,6 +261,12 @@ TEST (QuillmereSettingsChunk, RefusesBlocksThatAreNotASettingsChunk)
         { "a text ending inside a character", framed (element + "\xe2\x99") },
         { "a length ending the text inside a character", cutCharacter },
         { "a byte that is no UTF-8", framed ("<QUILLMERESETTINGS channelName=\"\xff\"/>") },
+
+        // JUCE's parser steps over the end of a text that ends inside a hexadecimal character
+        // reference, in an attribute or in the element's text, and reads on beyond it.
+        { "a text ending inside a hexadecimal reference in an attribute", framed ("<QUILLMERESETTINGS channelName=\"Kick &#x30") },
+        { "a text ending inside a hexadecimal reference in the element's text", framed ("<QUILLMERESETTINGS>&#X30AD") },
+        { "a text ending right after a reference's x", framed ("<QUILLMERESETTINGS channelName=\"&#x") },
     };
 
     for (const auto& c : cases)

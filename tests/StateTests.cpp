@@ -146,6 +146,27 @@ TEST_F (StateTest, AnInstanceSavesTheSettingsItHolds)
           },
           { "Studio In", "Studio Out", 1.5f, false, 12, "", "" },
           false },
+        { "following the track's name the host reported",
+          [] (QuillmereAudioProcessor& p)
+          {
+              p.setDevice ("Tarn16");
+              p.setChannel (4);
+              juce::AudioProcessor::TrackProperties track;
+              track.name = "Lead Vocal 2";
+              p.updateTrackProperties (track);
+          },
+          { "", "", 0.0f, false, 4, "LeadVcl2", "Tarn16", true },
+          false },
+        { "a typed name after the host reported the track's",
+          [] (QuillmereAudioProcessor& p)
+          {
+              juce::AudioProcessor::TrackProperties track;
+              track.name = "Lead Vocal 2";
+              p.updateTrackProperties (track);
+              p.setChannelName ("Vox");
+          },
+          { "", "", 0.0f, false, 0, "Vox", "" },
+          false },
     };
 
     for (const auto& c : cases)

@@ -33,6 +33,11 @@ void FilteredComboBox::lookAndFeelChanged()
     }
 }
 
+bool FilteredComboBox::isBeingEdited() const
+{
+    return textLabel != nullptr && textLabel->isBeingEdited();
+}
+
 void FilteredComboBox::editorShown (juce::Label*, juce::TextEditor& editor)
 {
     editor.addListener (this);

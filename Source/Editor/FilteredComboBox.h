@@ -16,6 +16,9 @@ public:
     /** The largest number that may be typed; the owner sets the console's channel count. */
     int maxValue = 999;
 
+    /** Whether a number is being typed into the box now. */
+    bool isBeingEdited() const;
+
     void editorShown (juce::Label* label, juce::TextEditor& editor) override;
     void textEditorTextChanged (juce::TextEditor& editor) override;
     void lookAndFeelChanged() override;

@@ -1,4 +1,5 @@
 #include "QuillmereAudioProcessorEditor.h"
+#include "../ScribbleStripName.h"
 #include "EmbeddedImages.h"
 
 #include <BinaryData.h>
@@ -7,8 +8,6 @@ namespace
 {
     constexpr int faderParameterIndex = 0;
     constexpr int muteParameterIndex = 1;
-
-    constexpr const char* scribbleCharacters = "1234567890-=_+qwertyuiopQWERTYUIOPasdfghjklASDFGHJKL;:zxcvbnmZXCVBNM,./?!&*()";
 
     /** Sets the mute parameter to the other of its two values, telling the host. */
     void flip (AudioProcessorParameterWithChangeManager& mute)
@@ -97,8 +96,8 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     scribbleStrip->setColour (juce::TextEditor::textColourId, juce::Colours::black);
     scribbleStrip->setColour (juce::TextEditor::backgroundColourId, juce::Colours::transparentBlack);
     scribbleStrip->setColour (juce::TextEditor::focusedOutlineColourId, juce::Colours::transparentBlack);
-    scribbleStrip->maxTextLength = 8;
-    scribbleStrip->allowedCharacters = scribbleCharacters;
+    scribbleStrip->maxTextLength = ScribbleStripName::maxLength;
+    scribbleStrip->allowedCharacters = ScribbleStripName::allowedCharacters;
     scribbleStrip->addListener (this);
 
     setSize (400, 617);
@@ -139,6 +138,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
         channelBox->setText (juce::String (channel), juce::dontSendNotification);
 
     updateScribbleStrip();
+    showStripsOfOthers();
 
     for (int i = 0; i < 2; ++i)
         if (auto* parameter = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, i))
@@ -152,7 +152,10 @@ QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
 
     // The strip's text becomes the channel name only while it shows the name: on a model
     // without scribble strips it reads "Channel" and the number, which must not replace the
-    // user's track name.
+    // user's track name. A rename of the track not shown yet is shown first, so that the name
+    // that follows the track goes back as itself and keeps following it.
+    followChannelName();
+
     if (deviceShowsChannelNames())
         quillmereProcessor.setChannelName (scribbleStrip->getText());
 
@@ -209,15 +212,31 @@ bool QuillmereAudioProcessorEditor::deviceShowsChannelNames() const
 
 void QuillmereAudioProcessorEditor::updateScribbleStrip()
 {
+    shownChannelNameChange = quillmereProcessor.channelNameChanges.load();
+
     if (deviceShowsChannelNames())
     {
         scribbleStrip->setEditable (false, true, false);
         scribbleStrip->setText (quillmereProcessor.getChannelName(), juce::dontSendNotification);
+
+        // A name that follows the track is drawn in blue ink, one the user typed in black.
+        if (quillmereProcessor.isChannelNameFollowingTrack())
+        {
+            scribbleStrip->setColour (juce::Label::textColourId, juce::Colour (followedNameColour));
+            scribbleStrip->setTooltip ("Follows the track's name when the host reports it. Double-click to type a name of your own; clear it to follow the track again.");
+        }
+        else
+        {
+            scribbleStrip->removeColour (juce::Label::textColourId);
+            scribbleStrip->setTooltip ("A name typed here, kept whatever the track is called. Clear it to follow the track's name again.");
+        }
     }
     else
     {
         scribbleStrip->setEditable (false, false, false);
         scribbleStrip->setText ("Channel " + juce::String (quillmereProcessor.channel.load()), juce::dontSendNotification);
+        scribbleStrip->removeColour (juce::Label::textColourId);
+        scribbleStrip->setTooltip ("This console has no scribble strips: the track's name is kept with the project.");
     }
 
     // An editable label would take the focus; its text editor takes it while it is shown.
@@ -332,6 +351,62 @@ void QuillmereAudioProcessorEditor::followPortChanges()
     }
 }
 
+void QuillmereAudioProcessorEditor::followChannelName()
+{
+    // Not while the user types a name: the edit decides.
+    if (quillmereProcessor.channelNameChanges.load() != shownChannelNameChange && ! scribbleStrip->isBeingEdited())
+        updateScribbleStrip();
+}
+
+juce::String QuillmereAudioProcessorEditor::getChannelItemText (int channel, const std::vector<ConsoleStripRegistry::Strip>& stripsOfOthers)
+{
+    juce::StringArray holders;
+
+    for (const auto& strip : stripsOfOthers)
+        if (strip.channel == channel)
+            holders.add (strip.name.isNotEmpty() ? strip.name : "(no name)");
+
+    return holders.isEmpty() ? juce::String (channel) : juce::String (channel) + "  " + holders.joinIntoString (", ");
+}
+
+void QuillmereAudioProcessorEditor::showStripsOfOthers()
+{
+    const auto change = ConsoleStripRegistry::getChangeCount();
+    const auto stripsOfOthers = quillmereProcessor.stripRegistration.getStripsOfOthers();
+
+    // The list keeps its items and IDs; only their texts name the strips that others hold.
+    for (juce::PopupMenu::MenuItemIterator it (channelBox->menu); it.next();)
+        if (auto& item = it.getItem(); item.itemID > 0)
+            item.text = getChannelItemText (item.itemID, stripsOfOthers);
+
+    const auto channel = quillmereProcessor.channel.load();
+    juce::StringArray sharers;
+
+    for (const auto& strip : stripsOfOthers)
+        if (strip.channel == channel)
+            sharers.add (strip.name.isNotEmpty() ? strip.name : "a track with no name");
+
+    // A new colour gives the box a new text label, which would end a number being typed: the
+    // next tick tries again.
+    const auto shared = ! sharers.isEmpty();
+
+    if (shared != channelBox->isColourSpecified (juce::ComboBox::textColourId))
+    {
+        if (channelBox->isBeingEdited())
+            return;
+
+        if (shared)
+            channelBox->setColour (juce::ComboBox::textColourId, juce::Colour (sharedStripColour));
+        else
+            channelBox->removeColour (juce::ComboBox::textColourId);
+    }
+
+    channelBox->setTooltip (shared ? "Strip " + juce::String (channel) + " is also held by " + sharers.joinIntoString (", ")
+                                         + " on this console: both tracks drive its fader."
+                                   : juce::String ("The console's strip this track drives. The list names the strips other tracks on this console hold."));
+    shownStripsChange = change;
+}
+
 void QuillmereAudioProcessorEditor::rebuildChannelList()
 {
     if (channelBox->getNumItems() > 0)
@@ -346,12 +421,18 @@ void QuillmereAudioProcessorEditor::rebuildChannelList()
         channelBox->menu.addItem (j, juce::String (j), true, false);
         channelBox->addItem (juce::String (j), j);
     }
+
+    showStripsOfOthers();
 }
 
 //==============================================================================
 void QuillmereAudioProcessorEditor::timerCallback()
 {
     followPortChanges();
+    followChannelName();
+
+    if (ConsoleStripRegistry::getChangeCount() != shownStripsChange)
+        showStripsOfOthers();
 
     // Mirrors the parameters without notification, so nothing echoes back to the host.
     if (auto* fader = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, faderParameterIndex))
@@ -447,7 +528,8 @@ void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
         channelBox->maxValue = quillmereProcessor.getNumChannels();
 
         // The typed channel is kept, even beyond the new model's channel count.
-        quillmereProcessor.channel = leadingNumberOf (channelBox->getText());
+        quillmereProcessor.setChannel (leadingNumberOf (channelBox->getText()));
+        showStripsOfOthers();
 
         midiInputBox.setEnabled (midiInputBox.getNumItems() > 0);
         midiOutputBox.setEnabled (midiOutputBox.getNumItems() > 0);
@@ -456,8 +538,9 @@ void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
     else if (box == channelBox.get())
     {
         const auto channel = leadingNumberOf (channelBox->getText());
-        quillmereProcessor.channel = channel;
+        quillmereProcessor.setChannel (channel);
         channelBox->setSelectedId (channel, juce::dontSendNotification);
+        showStripsOfOthers();
 
         if (! deviceShowsChannelNames())
             scribbleStrip->setText ("Channel " + juce::String (channel), juce::dontSendNotification);
@@ -471,6 +554,10 @@ void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
 
 void QuillmereAudioProcessorEditor::labelTextChanged (juce::Label* label)
 {
+    // An empty name shows the track's name at once, in the ink of a name that follows it.
     if (label == scribbleStrip.get())
+    {
         quillmereProcessor.setChannelName (label->getText());
+        updateScribbleStrip();
+    }
 }

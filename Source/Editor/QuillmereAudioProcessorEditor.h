@@ -56,6 +56,19 @@ public:
     /** The item that shows a wanted port the system does not list; it cannot be chosen. */
     static constexpr int waitingPortItemId = 10000;
 
+    /** The ink of a strip name that follows the track; a name the user typed is black. */
+    static constexpr juce::uint32 followedNameColour = 0xff2456b8;
+
+    /** The channel number's colour while another instance on the same console holds the
+        same strip; otherwise it is white.
+    */
+    static constexpr juce::uint32 sharedStripColour = 0xffffa41c;
+
+    /** The text of a channel list entry: the number, and the names of the other instances
+        on the same console that hold that strip ("3  Kick").
+    */
+    static juce::String getChannelItemText (int channel, const std::vector<ConsoleStripRegistry::Strip>& stripsOfOthers);
+
     QuillmereAudioProcessor& quillmereProcessor;
 
     LevelFader levelSlider;
@@ -74,6 +87,13 @@ public:
     juce::StringArray inputNames, outputNames;
     int shownPortListChange = 0, shownPortStateChange = 0;
 
+    // The processor's count of name changes and the registry's count of strip changes when
+    // the strip and the channel list last showed them.
+    int shownChannelNameChange = 0, shownStripsChange = 0;
+
+    // Shows the controls' tooltips inside the window.
+    juce::TooltipWindow tooltipWindow { this };
+
 private:
     /** Whether the strip shows the editable channel name: the device shows names on the
         console, or there is no device.
@@ -81,6 +101,8 @@ private:
     bool deviceShowsChannelNames() const;
 
     void updateScribbleStrip();
+    void followChannelName();
+    void showStripsOfOthers();
     void rebuildChannelList();
     void openDefaultPort (bool isInput);
     void showPorts();

@@ -514,3 +514,152 @@ TEST_F (EditorFixture, AllWindowsShareOneSetOfTypefaces)
     other.reset();
     second.reset();
 }
+
+namespace
+{
+    /** How many pixels of a region of the window are drawn in a colour: its hue, strongly. */
+    int countPixelsLike (const juce::Image& image, juce::Rectangle<int> region, juce::Colour colour)
+    {
+        auto count = 0;
+
+        for (int y = region.getY(); y < region.getBottom(); ++y)
+        {
+            for (int x = region.getX(); x < region.getRight(); ++x)
+            {
+                const auto pixel = image.getPixelAt (x, y);
+
+                if (std::abs (pixel.getHue() - colour.getHue()) < 0.04f && pixel.getSaturation() > 0.5f && pixel.getBrightness() > 0.4f)
+                    ++count;
+            }
+        }
+
+        return count;
+    }
+
+    void reportTrackName (QuillmereAudioProcessor& p, const juce::String& name)
+    {
+        juce::AudioProcessor::TrackProperties properties;
+        properties.name = name;
+        p.updateTrackProperties (properties);
+    }
+
+    const juce::Rectangle<int> stripArea { 210, 555, 160, 30 }, channelArea { 255, 240, 70, 60 };
+}
+
+TEST_F (EditorFixture, TheStripShowsWhetherItsNameFollowsTheTrack)
+{
+    const juce::Colour followed (QuillmereAudioProcessorEditor::followedNameColour);
+    processor->setDevice ("Tarn16");
+    processor->channel = 1;
+    reportTrackName (*processor, "Kick In");
+    auto& e = openEditor();
+
+    EXPECT_EQ (e.scribbleStrip->getText(), "KickIn");
+    EXPECT_EQ (e.scribbleStrip->findColour (juce::Label::textColourId), followed);
+    EXPECT_TRUE (e.scribbleStrip->getTooltip().startsWith ("Follows the track's name"));
+    EXPECT_GT (countPixelsLike (render(), stripArea, followed), 20);
+
+    // A rename while the window is open shows within a tick.
+    reportTrackName (*processor, "Kick Out");
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return e.scribbleStrip->getText() == "KickOut"; }));
+
+    // A typed name is drawn in black and stays through renames.
+    e.scribbleStrip->setText ("BD", juce::sendNotificationSync);
+    EXPECT_EQ (e.scribbleStrip->findColour (juce::Label::textColourId), juce::Colours::black);
+    EXPECT_TRUE (e.scribbleStrip->getTooltip().startsWith ("A name typed here"));
+    EXPECT_EQ (countPixelsLike (render(), stripArea, followed), 0);
+    reportTrackName (*processor, "Kick Sub");
+    runMessageLoopFor (120);
+    EXPECT_EQ (e.scribbleStrip->getText(), "BD");
+
+    // Clearing it shows the track's name at once, in the ink of a name that follows it.
+    e.scribbleStrip->setText ("", juce::sendNotificationSync);
+    EXPECT_EQ (e.scribbleStrip->getText(), "KickSub");
+    EXPECT_EQ (e.scribbleStrip->findColour (juce::Label::textColourId), followed);
+    EXPECT_TRUE (testing_helpers::waitUntilSent (*processor));
+    EXPECT_EQ (console.getStrip (0).text, "KickSub");
+
+    // Closing the window hands the followed name back as itself: it goes on following.
+    editor.reset();
+    reportTrackName (*processor, "Kick Top");
+    EXPECT_EQ (processor->getChannelName(), "KickTop");
+}
+
+TEST_F (EditorFixture, TheChannelListNamesTheStripsOfOtherTracksOnTheConsoleAndBothWindowsShowASharedStrip)
+{
+    const auto outputIndex = [] (const char* name)
+    { return indexOf (MidiPortSystem::getOutputNames(), name); };
+    const juce::Colour warning (QuillmereAudioProcessorEditor::sharedStripColour);
+
+    // Another track on the same console, and one on another console.
+    QuillmereAudioProcessor snare, bass;
+    snare.setDevice ("Tarn16");
+    snare.setMidiOutput (outputIndex ("Tarn16 Automation"));
+    snare.setChannel (3);
+    snare.setChannelName ("Snare");
+    bass.setDevice ("Tarn16");
+    bass.setMidiOutput (outputIndex ("Studio Out"));
+    bass.setChannel (5);
+    bass.setChannelName ("Bass");
+
+    // This track opens the console's default ports with its window.
+    processor->setDevice ("Tarn16");
+    processor->setChannel (1);
+    processor->setChannelName ("Kick");
+    auto& e = openEditor();
+    chooseModel (e, 2);
+
+    const auto menuTexts = [&e]
+    {
+        juce::StringArray texts;
+        for (juce::PopupMenu::MenuItemIterator it (e.channelBox->menu); it.next();)
+            texts.add (it.getItem().text + "#" + juce::String (it.getItem().itemID));
+        return texts;
+    };
+
+    // The list names the strip the other track holds; the box's items, IDs and typed entry
+    // stay as they were.
+    EXPECT_EQ (menuTexts(), juce::StringArray ({ "1#1", "2#2", "3  Snare#3", "4#4", "5#5", "6#6", "7#7", "8#8" }));
+    EXPECT_EQ (itemTexts (*e.channelBox), juce::StringArray ({ "1#1", "2#2", "3#3", "4#4", "5#5", "6#6", "7#7", "8#8" }));
+    EXPECT_EQ (e.channelBox->maxValue, 8);
+    EXPECT_FALSE (e.channelBox->isColourSpecified (juce::ComboBox::textColourId));
+    EXPECT_EQ (countPixelsLike (render(), channelArea, warning), 0);
+
+    // The other track takes this track's strip: both windows show it within a tick.
+    snare.setChannel (1);
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return e.channelBox->findColour (juce::ComboBox::textColourId) == warning; }));
+    EXPECT_TRUE (e.channelBox->getTooltip().contains ("Snare"));
+    EXPECT_GT (countPixelsLike (render(), channelArea, warning), 20);
+    EXPECT_EQ (menuTexts()[0], "1  Snare#1");
+    EXPECT_EQ (menuTexts()[2], "3#3");
+
+    std::unique_ptr<QuillmereAudioProcessorEditor> snareWindow (dynamic_cast<QuillmereAudioProcessorEditor*> (snare.createEditor()));
+    EXPECT_EQ (snareWindow->channelBox->findColour (juce::ComboBox::textColourId), warning);
+    EXPECT_TRUE (snareWindow->channelBox->getTooltip().contains ("Kick"));
+
+    // It clears in both as soon as one moves.
+    snare.setChannel (2);
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return ! e.channelBox->isColourSpecified (juce::ComboBox::textColourId)
+                                               && ! snareWindow->channelBox->isColourSpecified (juce::ComboBox::textColourId); }));
+    EXPECT_EQ (countPixelsLike (render(), channelArea, warning), 0);
+
+    // Choosing a held strip stays allowed: the console is told, and both windows warn.
+    e.channelBox->setText ("2", juce::dontSendNotification);
+    e.comboBoxChanged (e.channelBox.get());
+    EXPECT_EQ (processor->channel.load(), 2);
+    EXPECT_EQ (e.channelBox->findColour (juce::ComboBox::textColourId), warning);
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return snareWindow->channelBox->findColour (juce::ComboBox::textColourId) == warning; }));
+    EXPECT_TRUE (testing_helpers::waitUntilSent (*processor));
+    EXPECT_EQ (console.getStrip (1).text, "Kick");
+
+    // A track that goes leaves the list.
+    snareWindow.reset();
+    snare.setMidiOutput (outputIndex ("Studio Out"));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return ! e.channelBox->isColourSpecified (juce::ComboBox::textColourId); }));
+    EXPECT_EQ (menuTexts()[1], "2#2");
+}

@@ -2,11 +2,13 @@
 // damaged or edited by hand. Reading any block must never crash, and the settings read must
 // write and read back unchanged. A chunk that is read must leave an instance that restores it
 // working and holding what the chunk says, and whatever that instance saves must restore to
-// the same settings. A refused chunk never reaches an instance's settings, so it needs no
-// instance here.
+// the same settings; a track name the host then reports (made of the chunk's text) replaces a
+// name that follows the track, fitted to the strip, and leaves a typed one. A refused chunk
+// never reaches an instance's settings, so it needs no instance here.
 
 #include "../../Source/QuillmereAudioProcessor.h"
 #include "../../Source/QuillmereSettingsChunk.h"
+#include "../../Source/ScribbleStripName.h"
 #include "FuzzEnvironment.h"
 
 namespace
@@ -47,11 +49,35 @@ namespace
         check (QuillmereSettingsChunk::write (*again) == chunk);
     }
 
-    /** An instance saves every member. */
+    /** An instance saves every member, and says that the name follows the track only of a
+        name that does and is not empty.
+    */
     void checkComplete (const Settings& s)
     {
         check (s.midiInName.has_value() && s.midiOutName.has_value() && s.level.has_value() && s.muted.has_value()
                && s.channel.has_value() && s.channelName.has_value() && s.modelName.has_value());
+        check (! s.nameFollowsTrack.has_value() || (*s.nameFollowsTrack && s.channelName->isNotEmpty()));
+    }
+
+    /** The host tells the instance its track's name: a name that follows the track becomes
+        it, fitted to the strip; a typed one stays as it was.
+    */
+    void checkTrackNameReport (QuillmereAudioProcessor& p, const juce::String& trackName)
+    {
+        const auto before = saved (p);
+        juce::AudioProcessor::TrackProperties properties;
+        properties.name = trackName;
+        p.updateTrackProperties (properties);
+        const auto after = saved (p);
+        check (before.has_value() && after.has_value());
+
+        const auto fitted = ScribbleStripName::fitTrackName (trackName);
+        check (fitted.length() <= ScribbleStripName::maxLength && fitted.containsOnly (ScribbleStripName::allowedCharacters));
+
+        if (trackName.isEmpty() || ! p.isChannelNameFollowingTrack())
+            check (after->channelName == before->channelName);
+        else
+            check (after->channelName == fitted);
     }
 
     /** What a fresh instance saves after restoring the chunk's settings: what the chunk says,
@@ -65,6 +91,10 @@ namespace
         check (*savedSettings.level == chunk.level.value_or (0.0f));
         check (savedSettings.muted == chunk.muted.value_or (false));
         check (savedSettings.channelName == chunk.channelName.value_or (juce::String()));
+
+        // No chunk written before the flag existed says that its name follows the track.
+        const auto follows = chunk.channelName.value_or (juce::String()).isNotEmpty() && chunk.nameFollowsTrack.value_or (false);
+        check (savedSettings.nameFollowsTrack == (follows ? std::optional<bool> (true) : std::nullopt));
 
         const auto model = chunk.modelName.value_or (QuillmereAudioProcessor::getModelNameForIndex (0));
         const bool inCatalogue = model == QuillmereAudioProcessor::getModelNameForIndex (0)
@@ -138,6 +168,9 @@ extern "C" int LLVMFuzzerTestOneInput (const juce::uint8* data, size_t size)
             expected.midiOutName = again->midiOutName;
 
         check (*again == expected);
+
+        // A track name from the host, made of the chunk's own text.
+        checkTrackNameReport (processor, settings->channelName.value_or (settings->modelName.value_or (juce::String())));
 
         // Both still work: parameter changes and the drain run without fault.
         processor.faderParameter->setValue (0.5f);

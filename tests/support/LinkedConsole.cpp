@@ -32,7 +32,7 @@ QuillmereAudioProcessor& LinkedConsole::linkWithoutPorts (const juce::String& mo
     instances.push_back (std::make_unique<QuillmereAudioProcessor>());
     auto& p = *instances.back();
     p.setDevice (model);
-    p.channel = channel;
+    p.setChannel (channel);
     p.setChannelName (name);
     return p;
 }

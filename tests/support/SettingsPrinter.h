@@ -39,5 +39,6 @@ inline void PrintTo (const QuillmereSettingsChunk::Settings& settings, std::ostr
     printSettingsMember (*os, "channel", settings.channel);
     printSettingsMember (*os, "channelName", settings.channelName);
     printSettingsMember (*os, "modelName", settings.modelName);
+    printSettingsMember (*os, "nameFollowsTrack", settings.nameFollowsTrack);
     *os << " }";
 }

@@ -856,3 +856,108 @@ TEST_F (WindowTest, ScreenshotOfTheWindow)
 
     EXPECT_TRUE (isLilac (screenPixel (screen, 203, 345)));
 }
+
+namespace
+{
+    /** How many pixels of a screen region show a colour: its hue, strongly. */
+    int countPixelsLike (const juce::Image& screen, juce::Rectangle<int> region, juce::Colour colour)
+    {
+        auto count = 0;
+
+        for (int y = region.getY(); y < region.getBottom(); ++y)
+        {
+            for (int x = region.getX(); x < region.getRight(); ++x)
+            {
+                const auto pixel = screen.getPixelAt (x, y);
+
+                if (std::abs (pixel.getHue() - colour.getHue()) < 0.04f && pixel.getSaturation() > 0.5f && pixel.getBrightness() > 0.4f)
+                    ++count;
+            }
+        }
+
+        return count;
+    }
+}
+
+TEST_F (WindowTest, TheChannelListNamesOtherTracksStripsAndBothWindowsShowASharedStrip)
+{
+    const auto dir = juce::File::getCurrentWorkingDirectory();
+    const juce::Colour amber (QuillmereAudioProcessorEditor::sharedStripColour);
+
+    // This track holds strip 1 of the console whose ports its window opened; another track on
+    // the same console holds strip 3.
+    processor.setChannel (1);
+    QuillmereAudioProcessor snare;
+    snare.setDevice ("Tarn16");
+    snare.setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Tarn16 Automation"));
+    snare.setChannel (3);
+    snare.setChannelName ("Snare");
+
+    editor->modelBox.setSelectedId (2, juce::sendNotificationSync); // fills the channel list
+    EXPECT_TRUE (deliverPostedMessages());
+
+    // The list, open on the screen: the row of strip 3 carries the other track's name to the
+    // right of its number, where the row of strip 4 shows nothing.
+    movePointerTo (290, 270);
+    xdotool ("click 1");
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return openMenuWindow (*editor) != nullptr; }));
+    auto* menuWindow = openMenuWindow (*editor);
+    const auto bounds = menuWindow->getScreenBounds();
+    const auto list = screenshotShowing (dir.getChildFile ("window-channel-list-held.png"), [&] (const juce::Image& shot)
+                                         { return showsComponent (shot, *menuWindow); });
+    ASSERT_TRUE (list.isValid());
+
+    const auto rowHeight = (bounds.getHeight() - 4) / 8;
+    const auto inkRightOfTheNumber = [&] (int row)
+    {
+        const auto top = bounds.getY() + 2 + row * rowHeight;
+        const auto background = list.getPixelAt (bounds.getRight() - 4, top + rowHeight / 2);
+        auto ink = 0;
+
+        for (int y = top + 3; y < top + rowHeight - 3; ++y)
+            for (int x = bounds.getX() + 60; x < bounds.getRight() - 6; ++x)
+                if (std::abs (list.getPixelAt (x, y).getBrightness() - background.getBrightness()) > 0.3f)
+                    ++ink;
+
+        return ink;
+    };
+
+    EXPECT_GT (inkRightOfTheNumber (2), 20);
+    EXPECT_EQ (inkRightOfTheNumber (3), 0);
+
+    xdotool ("key Escape");
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return menuIsGone (*editor); }));
+
+    // The other track takes strip 1 too, and its window opens beside this one: both show the
+    // shared strip's number in amber. The pointer rests on the logo, where no tooltip opens.
+    movePointerTo (300, 150);
+    snare.setChannel (1);
+    std::unique_ptr<QuillmereAudioProcessorEditor> snareWindow (dynamic_cast<QuillmereAudioProcessorEditor*> (snare.createEditor()));
+    snareWindow->setTopLeftPosition (windowX + 460, windowY);
+    snareWindow->addToDesktop (0);
+    snareWindow->setVisible (true);
+    snareWindow->toFront (true);
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return isPlacedAndFocused (*snareWindow); }));
+
+    const auto channelNumberOn = [] (juce::Component& window)
+    { return juce::Rectangle<int> (255, 240, 70, 60) + window.getScreenPosition(); };
+
+    const auto bothWarn = screenshotShowing (dir.getChildFile ("window-shared-strip.png"), [&] (const juce::Image& shot)
+                                             { return countPixelsLike (shot, channelNumberOn (*editor), amber) > 20
+                                                      && countPixelsLike (shot, channelNumberOn (*snareWindow), amber) > 20; });
+    EXPECT_GT (countPixelsLike (bothWarn, channelNumberOn (*editor), amber), 20);
+    EXPECT_GT (countPixelsLike (bothWarn, channelNumberOn (*snareWindow), amber), 20);
+
+    // One moves: the warning goes from both.
+    snare.setChannel (2);
+    const auto cleared = screenshotShowing (dir.getChildFile ("window-shared-strip-cleared.png"), [&] (const juce::Image& shot)
+                                            { return countPixelsLike (shot, channelNumberOn (*editor), amber) == 0
+                                                     && countPixelsLike (shot, channelNumberOn (*snareWindow), amber) == 0; });
+    EXPECT_EQ (countPixelsLike (cleared, channelNumberOn (*editor), amber), 0);
+    EXPECT_EQ (countPixelsLike (cleared, channelNumberOn (*snareWindow), amber), 0);
+
+    snareWindow.reset();
+}
