@@ -97,14 +97,22 @@ namespace
     {
         switch (c)
         {
-            case 0xf8: return SND_SEQ_EVENT_CLOCK;
-            case 0xf9: return SND_SEQ_EVENT_TICK;
-            case 0xfa: return SND_SEQ_EVENT_START;
-            case 0xfb: return SND_SEQ_EVENT_CONTINUE;
-            case 0xfc: return SND_SEQ_EVENT_STOP;
-            case 0xfe: return SND_SEQ_EVENT_SENSING;
-            case 0xff: return SND_SEQ_EVENT_RESET;
-            default: return SND_SEQ_EVENT_NONE;
+            case 0xf8:
+                return SND_SEQ_EVENT_CLOCK;
+            case 0xf9:
+                return SND_SEQ_EVENT_TICK;
+            case 0xfa:
+                return SND_SEQ_EVENT_START;
+            case 0xfb:
+                return SND_SEQ_EVENT_CONTINUE;
+            case 0xfc:
+                return SND_SEQ_EVENT_STOP;
+            case 0xfe:
+                return SND_SEQ_EVENT_SENSING;
+            case 0xff:
+                return SND_SEQ_EVENT_RESET;
+            default:
+                return SND_SEQ_EVENT_NONE;
         }
     }
 }
@@ -349,14 +357,39 @@ long snd_midi_event_decode (snd_midi_event_t* dev, unsigned char* buf, long coun
             length = 3;
             channelMessage = false;
             break;
-        case SND_SEQ_EVENT_TUNE_REQUEST: bytes[0] = 0xf6; length = 1; channelMessage = false; break;
-        case SND_SEQ_EVENT_CLOCK: bytes[0] = 0xf8; length = 1; break;
-        case SND_SEQ_EVENT_TICK: bytes[0] = 0xf9; length = 1; break;
-        case SND_SEQ_EVENT_START: bytes[0] = 0xfa; length = 1; break;
-        case SND_SEQ_EVENT_CONTINUE: bytes[0] = 0xfb; length = 1; break;
-        case SND_SEQ_EVENT_STOP: bytes[0] = 0xfc; length = 1; break;
-        case SND_SEQ_EVENT_SENSING: bytes[0] = 0xfe; length = 1; break;
-        case SND_SEQ_EVENT_RESET: bytes[0] = 0xff; length = 1; break;
+        case SND_SEQ_EVENT_TUNE_REQUEST:
+            bytes[0] = 0xf6;
+            length = 1;
+            channelMessage = false;
+            break;
+        case SND_SEQ_EVENT_CLOCK:
+            bytes[0] = 0xf8;
+            length = 1;
+            break;
+        case SND_SEQ_EVENT_TICK:
+            bytes[0] = 0xf9;
+            length = 1;
+            break;
+        case SND_SEQ_EVENT_START:
+            bytes[0] = 0xfa;
+            length = 1;
+            break;
+        case SND_SEQ_EVENT_CONTINUE:
+            bytes[0] = 0xfb;
+            length = 1;
+            break;
+        case SND_SEQ_EVENT_STOP:
+            bytes[0] = 0xfc;
+            length = 1;
+            break;
+        case SND_SEQ_EVENT_SENSING:
+            bytes[0] = 0xfe;
+            length = 1;
+            break;
+        case SND_SEQ_EVENT_RESET:
+            bytes[0] = 0xff;
+            length = 1;
+            break;
         case SND_SEQ_EVENT_NOTE:
         case SND_SEQ_EVENT_CONTROL14:
         case SND_SEQ_EVENT_NONREGPARAM:

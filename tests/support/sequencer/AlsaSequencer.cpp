@@ -315,7 +315,7 @@ int snd_seq_set_client_name (snd_seq_t* seq, const char* name)
 int snd_seq_poll_descriptors_count (snd_seq_t* seq, short events)
 {
     const auto wanted = ((events & POLLIN) != 0 && (seq->streams & SND_SEQ_OPEN_INPUT) != 0)
-                     || ((events & POLLOUT) != 0 && (seq->streams & SND_SEQ_OPEN_OUTPUT) != 0);
+                        || ((events & POLLOUT) != 0 && (seq->streams & SND_SEQ_OPEN_OUTPUT) != 0);
     return wanted ? 1 : 0;
 }
 

@@ -7,7 +7,7 @@
 // machine. Clients reach it through the test sequencer's libasound (AlsaSequencer.cpp).
 //
 // It runs one command with the sequencer in place and ends with it:
-//     QuillmereSequencerRouter --run <program> [arguments...]
+//     QuillmereSequencerRouter [--run] <program> [arguments...]
 // or serves until it is interrupted, for use by hand:
 //     QuillmereSequencerRouter --serve <folder>
 
@@ -64,7 +64,7 @@ namespace
     struct Address
     {
         int client, port;
-        bool operator< (const Address& other) const { return std::tie (client, port) < std::tie (other.client, other.port); }
+        bool operator<(const Address& other) const { return std::tie (client, port) < std::tie (other.client, other.port); }
         bool operator== (const Address& other) const { return client == other.client && port == other.port; }
     };
 
@@ -498,7 +498,7 @@ namespace
 
     int usage()
     {
-        std::fprintf (stderr, "usage: QuillmereSequencerRouter --run <program> [arguments...]\n"
+        std::fprintf (stderr, "usage: QuillmereSequencerRouter [--run] <program> [arguments...]\n"
                               "       QuillmereSequencerRouter --serve <folder>\n");
         return 2;
     }
@@ -513,10 +513,16 @@ namespace
 
 int main (int argc, char** argv)
 {
-    if (argc < 3)
+    // With no option the arguments are the command to run, so that CMake can use the router
+    // as the launcher of a test program.
+    int commandStart = 2;
+
+    if (argc >= 2 && argv[1][0] != '-')
+        commandStart = 1;
+    else if (argc < 3)
         return usage();
 
-    const std::string mode (argv[1]);
+    const std::string mode (commandStart == 1 ? "--run" : argv[1]);
     std::signal (SIGPIPE, SIG_IGN);
     std::signal (SIGINT, requestStop);
     std::signal (SIGTERM, requestStop);
@@ -584,8 +590,8 @@ int main (int argc, char** argv)
         std::signal (SIGPIPE, SIG_DFL);
         std::signal (SIGINT, SIG_DFL);
         std::signal (SIGTERM, SIG_DFL);
-        ::execvp (argv[2], argv + 2);
-        std::fprintf (stderr, "QuillmereSequencerRouter: cannot run %s: %s\n", argv[2], std::strerror (errno));
+        ::execvp (argv[commandStart], argv + commandStart);
+        std::fprintf (stderr, "QuillmereSequencerRouter: cannot run %s: %s\n", argv[commandStart], std::strerror (errno));
         ::_exit (127);
     }
 
