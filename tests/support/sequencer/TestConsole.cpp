@@ -5,12 +5,15 @@
 // checks them against the wire format, and plays a person at the desk on command.
 //
 //     QuillmereTestConsole [--port NAME] [--client NAME] [--record FILE] [--refuse]
+//                          [--commands FILE --answers FILE]
 //
 // The port is one duplex port named after the model's default ("Tarn16 Automation" unless
 // --port names another; a Mira suggests none, so give it the name the instances choose).
 // --refuse creates it without the read and write capabilities that subscribers need, so that
 // the port is listed but every subscription to it is refused. Commands, one a line on the
-// standard input; each answer ends with a line "ok" or "error <why>":
+// standard input (or, with --commands, appended to that file, which the console follows, with
+// the answers appended to the --answers file: a program under wine talks to it so); each
+// answer ends with a line "ok" or "error <why>":
 //
 //     touch Z | release Z | move Z POSITION | press-cut Z | release-cut Z
 //     raw HH HH ...           bytes as the console sends them, through the MIDI byte coder
@@ -26,15 +29,20 @@
 #include <alsa/asoundlib.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <string>
+#include <sys/prctl.h>
 #include <thread>
 #include <vector>
 
 namespace
 {
+    std::FILE* answers = stdout;
+
     juce::String hexOf (const unsigned char* data, size_t size)
     {
         juce::StringArray bytes;
@@ -174,8 +182,10 @@ namespace
 
         static void say (const juce::String& text)
         {
-            std::printf ("%s\n", text.toRawUTF8());
-            std::fflush (stdout);
+            static std::mutex saying;
+            const std::lock_guard<std::mutex> held (saying);
+            std::fprintf (answers, "%s\n", text.toRawUTF8());
+            std::fflush (answers);
         }
 
     private:
@@ -343,7 +353,7 @@ namespace
 
 int main (int argc, char** argv)
 {
-    juce::String portName ("Tarn16 Automation"), clientName ("Quillmere Test Console"), recordPath;
+    juce::String portName ("Tarn16 Automation"), clientName ("Quillmere Test Console"), recordPath, commandsPath, answersPath;
     bool refuse = false;
 
     for (int i = 1; i < argc; ++i)
@@ -357,13 +367,32 @@ int main (int argc, char** argv)
             clientName = argv[++i];
         else if (argument == "--record" && hasValue)
             recordPath = argv[++i];
+        else if (argument == "--commands" && hasValue)
+            commandsPath = argv[++i];
+        else if (argument == "--answers" && hasValue)
+            answersPath = argv[++i];
         else if (argument == "--refuse")
             refuse = true;
         else
         {
-            std::fprintf (stderr, "usage: QuillmereTestConsole [--port NAME] [--client NAME] [--record FILE] [--refuse]\n");
+            std::fprintf (stderr, "usage: QuillmereTestConsole [--port NAME] [--client NAME] [--record FILE] [--refuse] [--commands FILE --answers FILE]\n");
             return 2;
         }
+    }
+
+    // The console never outlives whoever started it.
+    ::prctl (PR_SET_PDEATHSIG, SIGTERM);
+
+    if (commandsPath.isNotEmpty() != answersPath.isNotEmpty())
+    {
+        std::fprintf (stderr, "QuillmereTestConsole: --commands and --answers go together\n");
+        return 2;
+    }
+
+    if (answersPath.isNotEmpty() && (answers = std::fopen (answersPath.toRawUTF8(), "a")) == nullptr)
+    {
+        std::fprintf (stderr, "QuillmereTestConsole: cannot write %s\n", answersPath.toRawUTF8());
+        return 1;
     }
 
     TestConsole console (portName, clientName, recordPath, refuse);
@@ -377,9 +406,39 @@ int main (int argc, char** argv)
 
     TestConsole::say ("ready " + address);
 
-    for (std::string line; std::getline (std::cin, line);)
-        if (! console.run (juce::String (line).trim()))
-            break;
+    if (commandsPath.isEmpty())
+    {
+        for (std::string line; std::getline (std::cin, line);)
+            if (! console.run (juce::String (line).trim()))
+                break;
 
-    return 0;
+        return 0;
+    }
+
+    // Follows the commands file as it grows, a whole line at a time.
+    std::ifstream commands (commandsPath.toRawUTF8());
+    std::string pending;
+
+    for (;;)
+    {
+        const auto c = commands.get();
+
+        if (c == std::char_traits<char>::eof())
+        {
+            commands.clear();
+            std::this_thread::sleep_for (std::chrono::milliseconds (10));
+            continue;
+        }
+
+        if (c != '\n')
+        {
+            pending += (char) c;
+            continue;
+        }
+
+        if (! console.run (juce::String (pending).trim()))
+            return 0;
+
+        pending.clear();
+    }
 }
