@@ -208,10 +208,14 @@ namespace
     {
         switch (opcode)
         {
-            case audioMasterVersion: return kVstVersion;
-            case audioMasterGetSampleRate: return 48000;
-            case audioMasterGetBlockSize: return 512;
-            default: return 0;
+            case audioMasterVersion:
+                return kVstVersion;
+            case audioMasterGetSampleRate:
+                return 48000;
+            case audioMasterGetBlockSize:
+                return 512;
+            default:
+                return 0;
         }
     }
 

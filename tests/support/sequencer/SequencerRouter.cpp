@@ -104,6 +104,13 @@ namespace
                         fds.push_back ({ client.controlFd, POLLIN, 0 });
                         owners.push_back (number);
                     }
+
+                    // A client that lost events hears of it as soon as its queue has room.
+                    if (client.lost)
+                    {
+                        fds.push_back ({ client.eventFd, POLLOUT, 0 });
+                        owners.push_back (number);
+                    }
                 }
 
                 if (::poll (fds.data(), fds.size(), 200) <= 0)
@@ -113,8 +120,15 @@ namespace
                     accept();
 
                 for (size_t i = 1; i < fds.size(); ++i)
-                    if (fds[i].revents != 0)
+                {
+                    if (fds[i].revents == 0 || clients.count (owners[i]) == 0)
+                        continue;
+
+                    if (fds[i].events == POLLOUT)
+                        tellOfLoss (clients[owners[i]]);
+                    else
                         serveClient (owners[i]);
+                }
             }
         }
 
@@ -417,19 +431,17 @@ namespace
                 return;
             }
 
-            auto& client = clients[to.client];
+            const auto found = clients.find (to.client);
 
-            if (client.eventFd < 0)
+            if (found == clients.end() || found->second.eventFd < 0)
                 return;
 
-            if (client.lost)
-            {
-                // The client's next read reports the loss before any later event.
-                if (::send (client.eventFd, &lostMarker, sizeof (lostMarker), MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
-                    return;
+            auto& client = found->second;
 
-                client.lost = false;
-            }
+            // The client reads of the loss before any later event; while it cannot be told,
+            // later events are lost too.
+            if (client.lost && ! tellOfLoss (client))
+                return;
 
             std::vector<unsigned char> packet (sizeof (event) + extLength);
 
@@ -442,6 +454,16 @@ namespace
 
             if (::send (client.eventFd, packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
                 client.lost = true; // its input queue is full: the event is lost
+        }
+
+        /** Queues the mark that events were lost; false while the client's queue is full. */
+        bool tellOfLoss (Client& client)
+        {
+            if (::send (client.eventFd, &lostMarker, sizeof (lostMarker), MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
+                return false;
+
+            client.lost = false;
+            return true;
         }
 
         void dropSubscriptionsOf (Address port)
