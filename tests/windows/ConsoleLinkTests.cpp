@@ -32,8 +32,9 @@ namespace
             if (folder == nullptr)
                 return;
 
-            commandsPath = toWindowsPath ((std::string (folder) + "/console-commands").c_str());
-            answersPath = toWindowsPath ((std::string (folder) + "/console-answers").c_str());
+            // The C++ library's file streams take narrow paths, and these are ASCII.
+            commandsPath = toAscii (toWindowsPath ((std::string (folder) + "/console-commands").c_str()).c_str());
+            answersPath = toAscii (toWindowsPath ((std::string (folder) + "/console-answers").c_str()).c_str());
         }
 
         bool isReachable() const { return ! commandsPath.empty(); }
@@ -134,7 +135,7 @@ namespace
             }
         }
 
-        std::wstring commandsPath, answersPath;
+        std::string commandsPath, answersPath;
         size_t offset = 0;
         std::string pending;
     };
@@ -144,12 +145,11 @@ namespace
     */
     std::vector<char> makeSettingsChunk (const std::string& xml)
     {
-        std::vector<char> chunk (8);
         const std::uint32_t header[] = { 0x21324356, (std::uint32_t) xml.size() };
-        std::memcpy (chunk.data(), header, sizeof (header));
-        chunk.insert (chunk.end(), xml.begin(), xml.end());
-        chunk.push_back (0);
-        return chunk;
+        std::string bytes (reinterpret_cast<const char*> (header), sizeof (header));
+        bytes += xml;
+        bytes.push_back (0);
+        return { bytes.begin(), bytes.end() };
     }
 
     const std::string tarnSettings = R"(<QUILLMERESETTINGS midiInName="Tarn16 Automation" midiOutName="Tarn16 Automation" fader="0.5" cut="0" channel="3" channelName="Kick" deviceName="Tarn16"/>)";
@@ -410,5 +410,5 @@ TEST_P (WindowsConsoleLinkTest, HearsTheConsolesFaderAndCutKey)
                             { return console.readStrip (2, "level") == "128" && console.readStrip (2, "cut") == "1"; }));
 }
 
-INSTANTIATE_TEST_SUITE_P (Interfaces, WindowsConsoleLinkTest, testing::Values ("VST2", "VST3"), [] (const auto& info)
-                          { return std::string (info.param); });
+INSTANTIATE_TEST_SUITE_P (Interfaces, WindowsConsoleLinkTest, testing::Values ("VST2", "VST3"), [] (const auto& testCase)
+                          { return std::string (testCase.param); });

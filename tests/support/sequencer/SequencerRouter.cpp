@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
@@ -525,10 +526,18 @@ namespace
         return 2;
     }
 
+    /** Removes the run's folder with the files its clients left in it. */
     void removeFolder (const std::string& folder)
     {
-        ::unlink ((folder + "/" + socketName).c_str());
-        ::unlink ((folder + "/" + faultLogName).c_str());
+        if (auto* entries = ::opendir (folder.c_str()))
+        {
+            while (const auto* entry = ::readdir (entries))
+                if (std::strcmp (entry->d_name, ".") != 0 && std::strcmp (entry->d_name, "..") != 0)
+                    ::unlink ((folder + "/" + entry->d_name).c_str());
+
+            ::closedir (entries);
+        }
+
         ::rmdir (folder.c_str());
     }
 }
