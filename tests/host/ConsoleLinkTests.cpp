@@ -208,10 +208,13 @@ namespace
         EXPECT_EQ (strip.cut, 1);
         EXPECT_EQ (strip.level, 127);
 
+        // The press toggles the cut inside a gesture that the release ends.
+        HostRecorder host (*instance);
         console.run ("press-cut 2");
         console.run ("release-cut 2");
         EXPECT_TRUE (dispatchUntil ([&]
-                                    { return instance->getParameters()[1]->getValue() == 0.0f; }));
+                                    { return host.count (HostRecorder::Event::Kind::end, 1) > 0; }));
+        EXPECT_EQ (instance->getParameters()[1]->getValue(), 0.0f);
     }
 }
 
@@ -221,11 +224,14 @@ TEST_P (ConsoleLinkTest, ReconnectsByNameWhenTheConsoleComesBackAndTellsItNameCu
 }
 
 // An interface power-cycled quickly is back before the instance lists the ports again.
+// QUILLMERE_CHECK_QUICK_REPLUG=1 runs it while the fault it shows is open.
 TEST_P (ConsoleLinkTest, ReconnectsWhenTheConsoleIsBackWithinASecond)
 {
-    GTEST_SKIP() << "product fault: an instance compares port names only, so a port that vanishes and comes back "
-                    "between two listings of the port watcher (one a second) is never reopened, and the instance "
-                    "keeps JUCE's dead subscription to the old port for good";
+    if (juce::SystemStats::getEnvironmentVariable ("QUILLMERE_CHECK_QUICK_REPLUG", {}).isEmpty())
+        GTEST_SKIP() << "product fault: an instance compares port names only, so a port that vanishes and comes back "
+                        "between two listings of the port watcher (one a second) is never reopened, and the instance "
+                        "keeps JUCE's dead subscription to the old port for good";
+
     checkReconnection (console, GetParam(), 50);
 }
 
