@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <fstream>
 #include <iterator>
@@ -163,6 +164,49 @@ TEST (TestSequencer, EventsReachTheSubscribersWholeAndInOrder)
 
     for (const auto& message : messages)
         EXPECT_EQ (listener.receive(), message);
+}
+
+// A client's output pool holds 500 cells of 28 bytes, one for the event itself: a longer
+// system-exclusive event is refused, one that fits arrives whole.
+TEST (TestSequencer, ASysExEventLargerThanTheOutputPoolIsRefused)
+{
+    Client console ("console");
+    Client listener ("in", SND_SEQ_PORT_CAP_WRITE);
+    ASSERT_EQ (snd_seq_connect_from (listener.seq, listener.port, console.id(), console.port), 0);
+
+    for (const auto size : { 499 * 28, 499 * 28 + 1 })
+    {
+        SCOPED_TRACE (size);
+        std::vector<unsigned char> bytes ((size_t) size, 0x11);
+        bytes.front() = 0xf0;
+        bytes.back() = 0xf7;
+
+        snd_seq_event_t event;
+        snd_seq_ev_clear (&event);
+        snd_seq_ev_set_sysex (&event, (unsigned int) bytes.size(), bytes.data());
+        snd_seq_ev_set_source (&event, (unsigned char) console.port);
+        snd_seq_ev_set_subs (&event);
+        snd_seq_ev_set_direct (&event);
+        const auto result = snd_seq_event_output_direct (console.seq, &event);
+
+        if (size <= 499 * 28)
+        {
+            EXPECT_EQ (result, (int) (sizeof (snd_seq_event_t) + bytes.size()));
+
+            pollfd fd {};
+            snd_seq_poll_descriptors (listener.seq, &fd, 1, POLLIN);
+            ASSERT_EQ (poll (&fd, 1, 2000), 1);
+            snd_seq_event_t* received = nullptr;
+            ASSERT_EQ (snd_seq_event_input (listener.seq, &received), 1);
+            ASSERT_EQ (received->type, SND_SEQ_EVENT_SYSEX);
+            ASSERT_EQ (received->data.ext.len, (unsigned int) size);
+            EXPECT_EQ (std::memcmp (received->data.ext.ptr, bytes.data(), bytes.size()), 0);
+        }
+        else
+        {
+            EXPECT_EQ (result, -ENOMEM);
+        }
+    }
 }
 
 TEST (TestSequencer, NonBlockingInputSaysAgainAndBlockingInputWaitsForAnEvent)
