@@ -1,0 +1,671 @@
+// The test sequencer's router: the part of the kernel's ALSA sequencer that the tests need,
+// as a process of its own. It numbers clients and ports as the kernel does, checks
+// subscriptions against the ports' capabilities, delivers events directly to subscribers or to
+// one port, and removes a client with its ports and subscriptions when its connection closes,
+// so that a process that exits takes its ports with it. Client 0 (System) and client 14 (Midi
+// Through, which sends back whatever it receives) are there from the start, as on a real
+// machine. Clients reach it through the test sequencer's libasound (AlsaSequencer.cpp).
+//
+// It runs one command with the sequencer in place and ends with it:
+//     QuillmereSequencerRouter [--run] <program> [arguments...]
+// or serves until it is interrupted, for use by hand:
+//     QuillmereSequencerRouter --serve <folder>
+
+#include "SequencerProtocol.h"
+
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <set>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+using namespace test_sequencer;
+
+namespace
+{
+    constexpr int systemClient = 0, throughClient = 14, firstUserClient = 128, maxClients = 192, maxPorts = 254;
+
+    /** How much a client's input queue holds before events are lost: about as many short
+        events as a client's default input pool.
+    */
+    constexpr int inputQueueBytes = 64 * 1024;
+
+    struct Port
+    {
+        std::string name;
+        unsigned int caps = 0, type = 0;
+    };
+
+    struct Client
+    {
+        std::string name;
+        snd_seq_client_type_t type = SND_SEQ_USER_CLIENT;
+        std::map<int, Port> ports;
+        int controlFd = -1, eventFd = -1; // the router's ends; -1 for the kernel's own clients
+        bool lost = false;                // events were lost since the client last heard of it
+    };
+
+    struct Address
+    {
+        int client, port;
+        bool operator<(const Address& other) const { return std::tie (client, port) < std::tie (other.client, other.port); }
+        bool operator== (const Address& other) const { return client == other.client && port == other.port; }
+    };
+
+    class Router
+    {
+    public:
+        explicit Router (int listener)
+            : listenFd (listener)
+        {
+            auto& system = clients[systemClient];
+            system.name = "System";
+            system.type = SND_SEQ_KERNEL_CLIENT;
+            system.ports[0] = { "Timer", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_READ | SND_SEQ_PORT_CAP_SUBS_WRITE, 0 };
+            system.ports[1] = { "Announce", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ, 0 };
+
+            auto& through = clients[throughClient];
+            through.name = "Midi Through";
+            through.type = SND_SEQ_KERNEL_CLIENT;
+            through.ports[0] = { "Midi Through Port-0",
+                                 SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_READ | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                 SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_SOFTWARE | SND_SEQ_PORT_TYPE_PORT };
+        }
+
+        /** Serves until the function says to stop; it is asked at least every 200 ms. */
+        template<typename ShouldStop>
+        void serve (ShouldStop shouldStop)
+        {
+            while (! shouldStop())
+            {
+                std::vector<pollfd> fds { { listenFd, POLLIN, 0 } };
+                std::vector<int> owners { -1 };
+
+                for (const auto& [number, client] : clients)
+                {
+                    if (client.controlFd >= 0)
+                    {
+                        fds.push_back ({ client.controlFd, POLLIN, 0 });
+                        owners.push_back (number);
+                    }
+
+                    // A client that lost events hears of it as soon as its queue has room.
+                    if (client.lost)
+                    {
+                        fds.push_back ({ client.eventFd, POLLOUT, 0 });
+                        owners.push_back (number);
+                    }
+                }
+
+                if (::poll (fds.data(), fds.size(), 200) <= 0)
+                    continue;
+
+                if ((fds[0].revents & POLLIN) != 0)
+                    accept();
+
+                for (size_t i = 1; i < fds.size(); ++i)
+                {
+                    if (fds[i].revents == 0 || clients.count (owners[i]) == 0)
+                        continue;
+
+                    if (fds[i].events == POLLOUT)
+                        tellOfLoss (clients[owners[i]]);
+                    else
+                        serveClient (owners[i]);
+                }
+            }
+        }
+
+    private:
+        void accept()
+        {
+            const auto fd = ::accept4 (listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+
+            if (fd < 0)
+                return;
+
+            Request request {};
+
+            // A new connection says hello at once; one that does not is dropped.
+            pollfd waiting { fd, POLLIN, 0 };
+
+            if (::poll (&waiting, 1, 5000) <= 0 || ::recv (fd, &request, sizeof (request), 0) != (ssize_t) sizeof (request) || request.op != Op::hello)
+            {
+                ::close (fd);
+                return;
+            }
+
+            Reply reply {};
+            int number = firstUserClient;
+
+            while (number < maxClients && clients.count (number) != 0)
+                ++number;
+
+            int pair[2] = { -1, -1 };
+
+            if (number >= maxClients)
+                reply.result = -ENOMEM;
+            else if (::socketpair (AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
+                reply.result = -errno;
+
+            if (reply.result < 0)
+            {
+                ::send (fd, &reply, sizeof (reply), MSG_NOSIGNAL);
+                ::close (fd);
+                return;
+            }
+
+            ::fcntl (pair[0], F_SETFL, ::fcntl (pair[0], F_GETFL) | O_NONBLOCK);
+            ::setsockopt (pair[0], SOL_SOCKET, SO_SNDBUF, &inputQueueBytes, sizeof (inputQueueBytes));
+
+            auto& client = clients[number];
+            client.name = "Client-" + std::to_string (number);
+            client.controlFd = fd;
+            client.eventFd = pair[0];
+
+            reply.client = number;
+            iovec part { &reply, sizeof (reply) };
+            alignas (cmsghdr) char control[CMSG_SPACE (sizeof (int))] {};
+            msghdr message {};
+            message.msg_iov = &part;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof (control);
+            auto* header = CMSG_FIRSTHDR (&message);
+            header->cmsg_level = SOL_SOCKET;
+            header->cmsg_type = SCM_RIGHTS;
+            header->cmsg_len = CMSG_LEN (sizeof (int));
+            std::memcpy (CMSG_DATA (header), &pair[1], sizeof (int));
+
+            if (::sendmsg (fd, &message, MSG_NOSIGNAL) != (ssize_t) sizeof (reply))
+                removeClient (number);
+
+            ::close (pair[1]);
+        }
+
+        void serveClient (int number)
+        {
+            auto& client = clients[number];
+            std::vector<unsigned char> packet (sizeof (Request) + sizeof (snd_seq_event_t) + maxExtLength + 1);
+            const auto received = ::recv (client.controlFd, packet.data(), packet.size(), MSG_DONTWAIT);
+
+            if (received < 0 && (errno == EAGAIN || errno == EINTR))
+                return;
+
+            if (received < (ssize_t) sizeof (Request))
+            {
+                // The client closed its handle or exited: it goes with its ports.
+                removeClient (number);
+                return;
+            }
+
+            Request request;
+            std::memcpy (&request, packet.data(), sizeof (request));
+            Reply reply {};
+            reply.result = handle (number, request, packet.data() + sizeof (Request), (size_t) received - sizeof (Request), reply);
+
+            if (::send (client.controlFd, &reply, sizeof (reply), MSG_NOSIGNAL) != (ssize_t) sizeof (reply))
+                removeClient (number);
+        }
+
+        int handle (int number, const Request& request, const unsigned char* payload, size_t payloadSize, Reply& reply)
+        {
+            auto& client = clients[number];
+            const std::string name (request.name, strnlen (request.name, nameSize));
+
+            switch (request.op)
+            {
+                case Op::setClientName:
+                    client.name = name;
+                    return 0;
+
+                case Op::createPort:
+                {
+                    // The lowest free number, as the kernel gives it.
+                    int port = 0;
+
+                    while (client.ports.count (port) != 0)
+                        ++port;
+
+                    if (port >= maxPorts)
+                        return -ENOMEM;
+
+                    client.ports[port] = { name, request.caps, request.type };
+                    reply.port = port;
+                    return 0;
+                }
+
+                case Op::deletePort:
+                    if (request.a != number || client.ports.erase (request.b) == 0)
+                        return -EINVAL;
+
+                    dropSubscriptionsOf ({ number, request.b });
+                    return 0;
+
+                case Op::subscribe:
+                    return subscribe (number, { request.a, request.b }, { request.c, request.d });
+
+                case Op::unsubscribe:
+                    return subscriptions.erase ({ { request.a, request.b }, { request.c, request.d } }) != 0 ? 0 : -ENOENT;
+
+                case Op::systemInfo:
+                    reply.client = (int) clients.size();
+                    return 0;
+
+                case Op::queryNextClient:
+                {
+                    const auto next = clients.upper_bound (request.a);
+
+                    if (next == clients.end())
+                        return -ENOENT;
+
+                    reply.client = next->first;
+                    reply.type = next->second.type;
+                    reply.numPorts = (int) next->second.ports.size();
+                    std::strncpy (reply.name, next->second.name.c_str(), nameSize - 1);
+                    return 0;
+                }
+
+                case Op::queryNextPort:
+                {
+                    const auto owner = clients.find (request.a);
+
+                    if (owner == clients.end())
+                        return -ENOENT;
+
+                    const auto next = owner->second.ports.upper_bound (request.b);
+
+                    if (next == owner->second.ports.end())
+                        return -ENOENT;
+
+                    reply.client = request.a;
+                    reply.port = next->first;
+                    reply.caps = next->second.caps;
+                    reply.type = (int) next->second.type;
+                    std::strncpy (reply.name, next->second.name.c_str(), nameSize - 1);
+                    return 0;
+                }
+
+                case Op::output:
+                    return output (number, payload, payloadSize, reply);
+
+                case Op::hello:
+                    break;
+            }
+
+            return -EINVAL;
+        }
+
+        Port* findPort (Address address)
+        {
+            const auto client = clients.find (address.client);
+
+            if (client == clients.end())
+                return nullptr;
+
+            const auto port = client->second.ports.find (address.port);
+            return port != client->second.ports.end() ? &port->second : nullptr;
+        }
+
+        /** As the kernel checks a subscription: both ports exist, a client other than the
+            requester needs its port to allow reading (sender) or writing (receiver), and a
+            connection exists only once.
+        */
+        int subscribe (int requester, Address sender, Address dest)
+        {
+            auto* senderPort = findPort (sender);
+            auto* destPort = findPort (dest);
+
+            if (senderPort == nullptr || destPort == nullptr)
+                return -EINVAL;
+
+            const auto allows = [] (const Port& port, unsigned int wanted)
+            { return (port.caps & wanted) == wanted; };
+
+            if (requester != sender.client && ! allows (*senderPort, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ))
+                return -EPERM;
+
+            if (requester != dest.client && ! allows (*destPort, SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE))
+                return -EPERM;
+
+            return subscriptions.insert ({ sender, dest }).second ? 0 : -EBUSY;
+        }
+
+        int output (int number, const unsigned char* payload, size_t payloadSize, Reply& reply)
+        {
+            if (payloadSize < sizeof (snd_seq_event_t))
+                return -EINVAL;
+
+            snd_seq_event_t event;
+            std::memcpy (&event, payload, sizeof (event));
+            const auto variable = (event.flags & SND_SEQ_EVENT_LENGTH_MASK) == SND_SEQ_EVENT_LENGTH_VARIABLE;
+            const auto extLength = variable ? (size_t) event.data.ext.len : 0;
+
+            if (payloadSize != sizeof (event) + extLength)
+                return -EINVAL;
+
+            if (event.type == SND_SEQ_EVENT_NONE)
+                return (int) payloadSize; // the kernel skips events of no type
+
+            if (event.queue != SND_SEQ_QUEUE_DIRECT)
+                return unsupported (reply, "scheduling events on a queue (snd_seq_event_output_direct with a queue)");
+
+            // The sender's address is the sending client's, whatever the event says.
+            event.source.client = (unsigned char) number;
+
+            if (findPort ({ number, event.source.port }) == nullptr)
+                return -EINVAL;
+
+            if (event.dest.client == SND_SEQ_ADDRESS_BROADCAST)
+                return unsupported (reply, "broadcast events");
+
+            const auto* ext = payload + sizeof (event);
+
+            if (event.dest.client == SND_SEQ_ADDRESS_SUBSCRIBERS)
+            {
+                deliverToSubscribers (event, ext, extLength);
+                return (int) payloadSize;
+            }
+
+            const Address dest { event.dest.client, event.dest.port };
+            const auto* destPort = findPort (dest);
+
+            if (destPort == nullptr)
+                return -ENOENT;
+
+            if ((destPort->caps & SND_SEQ_PORT_CAP_WRITE) == 0)
+                return -EPERM;
+
+            if (dest.client == systemClient)
+                return unsupported (reply, "events to the System client (timer and announcements)");
+
+            deliver (dest, event, ext, extLength);
+            return (int) payloadSize;
+        }
+
+        int unsupported (Reply& reply, const char* what)
+        {
+            std::strncpy (reply.name, what, nameSize - 1);
+            return -ENOSYS;
+        }
+
+        void deliverToSubscribers (const snd_seq_event_t& event, const unsigned char* ext, size_t extLength)
+        {
+            const Address sender { event.source.client, event.source.port };
+            std::vector<Address> receivers;
+
+            for (const auto& [from, to] : subscriptions)
+                if (from == sender)
+                    receivers.push_back (to);
+
+            for (const auto& to : receivers)
+                deliver (to, event, ext, extLength);
+        }
+
+        void deliver (Address to, snd_seq_event_t event, const unsigned char* ext, size_t extLength)
+        {
+            event.dest.client = (unsigned char) to.client;
+            event.dest.port = (unsigned char) to.port;
+
+            if (to.client == throughClient)
+            {
+                // Midi Through sends everything it receives on to its own subscribers.
+                event.source = { (unsigned char) throughClient, (unsigned char) to.port };
+                deliverToSubscribers (event, ext, extLength);
+                return;
+            }
+
+            const auto found = clients.find (to.client);
+
+            if (found == clients.end() || found->second.eventFd < 0)
+                return;
+
+            auto& client = found->second;
+
+            // The client reads of the loss before any later event; while it cannot be told,
+            // later events are lost too.
+            if (client.lost && ! tellOfLoss (client))
+                return;
+
+            std::vector<unsigned char> packet (sizeof (event) + extLength);
+
+            if (extLength > 0)
+                event.data.ext.ptr = nullptr; // the sender's address means nothing here
+            std::memcpy (packet.data(), &event, sizeof (event));
+
+            if (extLength > 0)
+                std::memcpy (packet.data() + sizeof (event), ext, extLength);
+
+            if (::send (client.eventFd, packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                client.lost = true; // its input queue is full: the event is lost
+        }
+
+        /** Queues the mark that events were lost; false while the client's queue is full. */
+        bool tellOfLoss (Client& client)
+        {
+            if (::send (client.eventFd, &lostMarker, sizeof (lostMarker), MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
+                return false;
+
+            client.lost = false;
+            return true;
+        }
+
+        void dropSubscriptionsOf (Address port)
+        {
+            for (auto it = subscriptions.begin(); it != subscriptions.end();)
+                it = (it->first == port || it->second == port) ? subscriptions.erase (it) : std::next (it);
+        }
+
+        void removeClient (int number)
+        {
+            auto& client = clients[number];
+
+            for (const auto& entry : client.ports)
+                dropSubscriptionsOf ({ number, entry.first });
+
+            ::close (client.controlFd);
+            ::close (client.eventFd);
+            clients.erase (number);
+        }
+
+        int listenFd;
+        std::map<int, Client> clients;
+        std::set<std::pair<Address, Address>> subscriptions;
+    };
+
+    int listenIn (const std::string& folder)
+    {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const auto path = folder + "/" + socketName;
+
+        if (path.size() >= sizeof (address.sun_path))
+        {
+            std::fprintf (stderr, "QuillmereSequencerRouter: the socket path is too long: %s\n", path.c_str());
+            return -1;
+        }
+
+        std::strcpy (address.sun_path, path.c_str());
+        ::unlink (path.c_str());
+        const auto fd = ::socket (AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+
+        if (fd < 0 || ::bind (fd, reinterpret_cast<const sockaddr*> (&address), sizeof (address)) != 0 || ::listen (fd, 64) != 0)
+        {
+            std::fprintf (stderr, "QuillmereSequencerRouter: cannot listen at %s: %s\n", path.c_str(), std::strerror (errno));
+            return -1;
+        }
+
+        return fd;
+    }
+
+    volatile std::sig_atomic_t stopRequested = 0;
+
+    void requestStop (int) { stopRequested = 1; }
+
+    int usage()
+    {
+        std::fprintf (stderr, "usage: QuillmereSequencerRouter [--run] <program> [arguments...]\n"
+                              "       QuillmereSequencerRouter --serve <folder>\n");
+        return 2;
+    }
+
+    /** Removes the run's folder with the files its clients left in it. */
+    void removeFolder (const std::string& folder)
+    {
+        if (auto* entries = ::opendir (folder.c_str()))
+        {
+            while (const auto* entry = ::readdir (entries))
+                if (std::strcmp (entry->d_name, ".") != 0 && std::strcmp (entry->d_name, "..") != 0)
+                    ::unlink ((folder + "/" + entry->d_name).c_str());
+
+            ::closedir (entries);
+        }
+
+        ::rmdir (folder.c_str());
+    }
+}
+
+int main (int argc, char** argv)
+{
+    // With no option the arguments are the command to run, so that CMake can use the router
+    // as the launcher of a test program.
+    int commandStart = 2;
+
+    if (argc >= 2 && argv[1][0] != '-')
+        commandStart = 1;
+    else if (argc < 3)
+        return usage();
+
+    const std::string mode (commandStart == 1 ? "--run" : argv[1]);
+    std::signal (SIGPIPE, SIG_IGN);
+    std::signal (SIGINT, requestStop);
+    std::signal (SIGTERM, requestStop);
+
+    if (mode == "--serve")
+    {
+        const std::string folder (argv[2]);
+        ::mkdir (folder.c_str(), 0700);
+        const auto fd = listenIn (folder);
+
+        if (fd < 0)
+            return 1;
+
+        std::printf ("The test sequencer serves in %s: set %s=%s and LD_LIBRARY_PATH=%s for its clients.\n",
+                     folder.c_str(), folderVariable, folder.c_str(), QUILLMERE_SEQUENCER_LIBRARY_DIR);
+        std::fflush (stdout);
+        Router (fd).serve ([]
+                           { return stopRequested != 0; });
+        ::close (fd);
+        ::unlink ((folder + "/" + socketName).c_str());
+        return 0;
+    }
+
+    if (mode != "--run")
+        return usage();
+
+    // A folder of its own, so that concurrent runs never meet.
+    const auto* tmp = std::getenv ("TMPDIR");
+    std::string pattern = std::string (tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/quillmere-sequencer-XXXXXX";
+
+    if (::mkdtemp (pattern.data()) == nullptr)
+    {
+        std::fprintf (stderr, "QuillmereSequencerRouter: cannot make a folder: %s\n", std::strerror (errno));
+        return 1;
+    }
+
+    const auto folder = pattern;
+    const auto fd = listenIn (folder);
+
+    if (fd < 0)
+    {
+        removeFolder (folder);
+        return 1;
+    }
+
+    std::string libraryPath = QUILLMERE_SEQUENCER_LIBRARY_DIR;
+
+    if (const auto* existing = std::getenv ("LD_LIBRARY_PATH"); existing != nullptr && *existing != 0)
+        libraryPath += std::string (":") + existing;
+
+    const auto parent = ::getpid();
+    const auto child = ::fork();
+
+    if (child == 0)
+    {
+        // The command ends with the router, even if the router is killed.
+        ::prctl (PR_SET_PDEATHSIG, SIGKILL);
+
+        if (::getppid() != parent)
+            ::_exit (1);
+
+        ::close (fd);
+        ::setenv (folderVariable, folder.c_str(), 1);
+        ::setenv ("LD_LIBRARY_PATH", libraryPath.c_str(), 1);
+        std::signal (SIGPIPE, SIG_DFL);
+        std::signal (SIGINT, SIG_DFL);
+        std::signal (SIGTERM, SIG_DFL);
+        ::execvp (argv[commandStart], argv + commandStart);
+        std::fprintf (stderr, "QuillmereSequencerRouter: cannot run %s: %s\n", argv[commandStart], std::strerror (errno));
+        ::_exit (127);
+    }
+
+    if (child < 0)
+    {
+        removeFolder (folder);
+        return 1;
+    }
+
+    int status = 0;
+    bool ended = false;
+
+    Router (fd).serve ([&]
+                       {
+        if (stopRequested != 0)
+            ::kill (child, SIGTERM);
+
+        ended = ::waitpid (child, &status, WNOHANG) == child;
+        return ended; });
+
+    ::close (fd);
+
+    // A fault the library logged fails the run, even when the command passed: a caller used
+    // something the test sequencer does not implement, or used the library wrongly.
+    std::string faults;
+
+    if (auto* log = std::fopen ((folder + "/" + faultLogName).c_str(), "r"))
+    {
+        char line[512];
+
+        while (std::fgets (line, sizeof (line), log) != nullptr)
+            faults += line;
+
+        std::fclose (log);
+    }
+
+    removeFolder (folder);
+
+    if (! faults.empty())
+        std::fprintf (stderr, "QuillmereSequencerRouter: the test sequencer logged faults during the run:\n%s", faults.c_str());
+
+    if (WIFSIGNALED (status))
+        return 128 + WTERMSIG (status);
+
+    return WEXITSTATUS (status) == 0 && ! faults.empty() ? 1 : WEXITSTATUS (status);
+}
