@@ -1,5 +1,6 @@
 #include "../../Source/Ports/JuceMidiPortBackend.h"
 
+#include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
@@ -115,4 +116,89 @@ TEST (JuceMidiPortBackend, BlocksAreHandedOnAsTheCompleteMessagesTheyHold)
 
         EXPECT_EQ (messages, c.messages);
     }
+}
+
+namespace
+{
+    /** A desk behind its own client on the sequencer, with one port to and from it. */
+    struct SequencerDesk
+    {
+        explicit SequencerDesk (const char* name)
+        {
+            EXPECT_EQ (snd_seq_open (&seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK), 0);
+            snd_seq_set_client_name (seq, name);
+            port = snd_seq_create_simple_port (seq, name, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ | SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE, SND_SEQ_PORT_TYPE_MIDI_GENERIC);
+            client = snd_seq_client_id (seq);
+        }
+
+        ~SequencerDesk() { snd_seq_close (seq); }
+
+        /** The first controller change that arrives within two seconds, as "controller value". */
+        std::string receiveController()
+        {
+            const auto deadline = juce::Time::getMillisecondCounter() + 2000;
+
+            while (juce::Time::getMillisecondCounter() < deadline)
+            {
+                snd_seq_event_t* event = nullptr;
+
+                if (snd_seq_event_input (seq, &event) >= 0 && event != nullptr && event->type == SND_SEQ_EVENT_CONTROLLER)
+                    return std::to_string (event->data.control.param) + " " + std::to_string (event->data.control.value);
+
+                juce::Thread::sleep (2);
+            }
+
+            return "nothing";
+        }
+
+        snd_seq_t* seq = nullptr;
+        int client = -1, port = -1;
+    };
+}
+
+// An interface unplugged and plugged in again at once comes back under its name and, as the
+// sequencer gives the lowest free client number, at its address: listing shows nothing new,
+// but the handles opened before lead nowhere, and a port opened again reaches the desk.
+TEST (JuceMidiPortBackend, APortThatWentAndCameBackUnderItsNameAndAddressIsKnownDead)
+{
+    if (! hasSequencer())
+        GTEST_SKIP() << "no MIDI sequencer (/dev/snd/seq, or the test sequencer's router)";
+
+    auto desk = std::make_unique<SequencerDesk> ("Replug Desk");
+    JuceMidiPortBackend backend;
+    const auto inputIndex = backend.getInputNames().indexOf ("Replug Desk");
+    const auto outputIndex = backend.getOutputNames().indexOf ("Replug Desk");
+    ASSERT_GE (inputIndex, 0);
+    ASSERT_GE (outputIndex, 0);
+
+    Receiver receiver;
+    auto input = backend.openInput (inputIndex, &receiver);
+    auto output = backend.openOutput (outputIndex);
+    ASSERT_NE (input, nullptr);
+    ASSERT_NE (output, nullptr);
+    EXPECT_TRUE (input->isAlive());
+    EXPECT_TRUE (output->isAlive());
+
+    const auto address = desk->client;
+    desk.reset();
+    desk = std::make_unique<SequencerDesk> ("Replug Desk");
+    ASSERT_EQ (desk->client, address);
+    EXPECT_EQ (backend.getOutputNames().indexOf ("Replug Desk"), outputIndex);
+
+    // The sequencer's announcements reach the process on their own time.
+    const auto deadline = juce::Time::getMillisecondCounter() + 5000;
+
+    while ((input->isAlive() || output->isAlive()) && juce::Time::getMillisecondCounter() < deadline)
+        juce::Thread::sleep (5);
+
+    EXPECT_FALSE (input->isAlive());
+    EXPECT_FALSE (output->isAlive());
+
+    auto reopened = backend.openOutput (outputIndex);
+    ASSERT_NE (reopened, nullptr);
+    EXPECT_TRUE (reopened->isAlive());
+
+    const juce::uint8 block[] = { 0xb0, 0x02, 0x7f };
+    reopened->sendBlockNow (block, (int) sizeof (block));
+    EXPECT_EQ (desk->receiveController(), "2 127");
 }

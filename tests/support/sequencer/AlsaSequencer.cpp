@@ -273,7 +273,12 @@ int snd_seq_close (snd_seq_t* seq)
     if (seq == nullptr)
         return -EINVAL;
 
-    // Closing the sockets ends the client: the router removes its ports and subscriptions.
+    // The client, its ports and its subscriptions are gone when this returns, as they are from
+    // the kernel's sequencer once close() has returned. Closing the sockets alone would end the
+    // client too, but only once the router notices.
+    Reply reply {};
+    transact (seq, makeRequest (Op::close, seq->client), reply);
+
     ::close (seq->eventFd);
     ::close (seq->controlFd);
     delete seq;

@@ -42,7 +42,8 @@ namespace test_sequencer
         systemInfo,
         queryNextClient,
         queryNextPort,
-        output
+        output,
+        close // the client goes with its ports before the reply, as the kernel's release does
     };
 
     struct Request

@@ -2,7 +2,8 @@
 // as a process of its own. It numbers clients and ports as the kernel does, checks
 // subscriptions against the ports' capabilities, delivers events directly to subscribers or to
 // one port, and removes a client with its ports and subscriptions when its connection closes,
-// so that a process that exits takes its ports with it. Client 0 (System) and client 14 (Midi
+// so that a process that exits takes its ports with it. Like the kernel, it announces clients
+// and ports that start and exit to the subscribers of the System client's Announce port. Client 0 (System) and client 14 (Midi
 // Through, which sends back whatever it receives) are there from the start, as on a real
 // machine. Clients reach it through the test sequencer's libasound (AlsaSequencer.cpp).
 //
@@ -40,7 +41,7 @@ using namespace test_sequencer;
 
 namespace
 {
-    constexpr int systemClient = 0, throughClient = 14, firstUserClient = 128, maxClients = 192, maxPorts = 254;
+    constexpr int systemClient = 0, announcePort = 1, throughClient = 14, firstUserClient = 128, maxClients = 192, maxPorts = 254;
 
     /** How much a client's input queue holds before events are lost: about as many short
         events as a client's default input pool.
@@ -79,7 +80,7 @@ namespace
             system.name = "System";
             system.type = SND_SEQ_KERNEL_CLIENT;
             system.ports[0] = { "Timer", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_READ | SND_SEQ_PORT_CAP_SUBS_WRITE, 0 };
-            system.ports[1] = { "Announce", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ, 0 };
+            system.ports[announcePort] = { "Announce", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ, 0 };
 
             auto& through = clients[throughClient];
             through.name = "Midi Through";
@@ -196,6 +197,8 @@ namespace
 
             if (::sendmsg (fd, &message, MSG_NOSIGNAL) != (ssize_t) sizeof (reply))
                 removeClient (number);
+            else
+                announce (SND_SEQ_EVENT_CLIENT_START, { number, 0 });
 
             ::close (pair[1]);
         }
@@ -219,6 +222,17 @@ namespace
             Request request;
             std::memcpy (&request, packet.data(), sizeof (request));
             Reply reply {};
+
+            if (request.op == Op::close)
+            {
+                // Gone before the client hears the reply.
+                const auto controlFd = ::dup (client.controlFd);
+                removeClient (number);
+                ::send (controlFd, &reply, sizeof (reply), MSG_NOSIGNAL);
+                ::close (controlFd);
+                return;
+            }
+
             reply.result = handle (number, request, packet.data() + sizeof (Request), (size_t) received - sizeof (Request), reply);
 
             if (::send (client.controlFd, &reply, sizeof (reply), MSG_NOSIGNAL) != (ssize_t) sizeof (reply))
@@ -249,6 +263,7 @@ namespace
 
                     client.ports[port] = { name, request.caps, request.type };
                     reply.port = port;
+                    announce (SND_SEQ_EVENT_PORT_START, { number, port });
                     return 0;
                 }
 
@@ -257,6 +272,7 @@ namespace
                         return -EINVAL;
 
                     dropSubscriptionsOf ({ number, request.b });
+                    announce (SND_SEQ_EVENT_PORT_EXIT, { number, request.b });
                     return 0;
 
                 case Op::subscribe:
@@ -307,6 +323,7 @@ namespace
                     return output (number, payload, payloadSize, reply);
 
                 case Op::hello:
+                case Op::close: // served before it gets here
                     break;
             }
 
@@ -476,13 +493,38 @@ namespace
         void removeClient (int number)
         {
             auto& client = clients[number];
+            std::vector<int> ports;
 
             for (const auto& entry : client.ports)
+            {
                 dropSubscriptionsOf ({ number, entry.first });
+                ports.push_back (entry.first);
+            }
 
             ::close (client.controlFd);
             ::close (client.eventFd);
             clients.erase (number);
+
+            // As the kernel does: each port's exit, then the client's.
+            for (const auto port : ports)
+                announce (SND_SEQ_EVENT_PORT_EXIT, { number, port });
+
+            announce (SND_SEQ_EVENT_CLIENT_EXIT, { number, 0 });
+        }
+
+        /** Tells the subscribers of the System client's Announce port that a client or port
+            started or exited.
+        */
+        void announce (snd_seq_event_type_t type, Address about)
+        {
+            snd_seq_event_t event {};
+            event.type = type;
+            event.flags = SND_SEQ_EVENT_LENGTH_FIXED;
+            event.queue = SND_SEQ_QUEUE_DIRECT;
+            event.source = { (unsigned char) systemClient, (unsigned char) announcePort };
+            event.dest = { (unsigned char) SND_SEQ_ADDRESS_SUBSCRIBERS, 0 };
+            event.data.addr = { (unsigned char) about.client, (unsigned char) about.port };
+            deliverToSubscribers (event, nullptr, 0);
         }
 
         int listenFd;

@@ -134,6 +134,43 @@ TEST (TestSequencer, ClientsAreNumberedFrom128AndTakeTheirPortsWithThemWhenTheyC
     EXPECT_EQ (next.id(), 129);
 }
 
+// Subscribers of the System client's Announce port hear of clients and ports that start and
+// exit, as the kernel tells them: a closing client's ports exit before the client does.
+TEST (TestSequencer, TheAnnouncePortTellsOfClientsAndPortsThatStartAndExit)
+{
+    Client watcher ("watch", SND_SEQ_PORT_CAP_WRITE);
+    ASSERT_EQ (snd_seq_connect_from (watcher.seq, watcher.port, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE), 0);
+
+    auto console = std::make_unique<Client> ("console");
+    const auto id = console->id();
+    console.reset();
+
+    std::vector<std::string> heard;
+    pollfd fd {};
+    snd_seq_poll_descriptors (watcher.seq, &fd, 1, POLLIN);
+
+    while (heard.size() < 4 && (snd_seq_event_input_pending (watcher.seq, 0) > 0 || poll (&fd, 1, 2000) > 0))
+    {
+        snd_seq_event_t* event = nullptr;
+
+        if (snd_seq_event_input (watcher.seq, &event) < 0)
+            break;
+
+        EXPECT_EQ (event->source.client, SND_SEQ_CLIENT_SYSTEM);
+        EXPECT_EQ (event->source.port, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
+        const auto* kind = event->type == SND_SEQ_EVENT_CLIENT_START  ? "client start"
+                           : event->type == SND_SEQ_EVENT_CLIENT_EXIT ? "client exit"
+                           : event->type == SND_SEQ_EVENT_PORT_START  ? "port start"
+                           : event->type == SND_SEQ_EVENT_PORT_EXIT   ? "port exit"
+                                                                      : "other";
+        heard.push_back (std::string (kind) + " " + std::to_string (event->data.addr.client) + ":" + std::to_string (event->data.addr.port));
+    }
+
+    const auto at = [id] (int port)
+    { return std::to_string (id) + ":" + std::to_string (port); };
+    EXPECT_EQ (heard, (std::vector<std::string> { "client start " + at (0), "port start " + at (0), "port exit " + at (0), "client exit " + at (0) }));
+}
+
 TEST (TestSequencer, SubscriptionsNeedThePortsCapabilitiesAndAreMadeOnce)
 {
     Client listener ("in", SND_SEQ_PORT_CAP_WRITE);
