@@ -295,6 +295,46 @@ TEST (ConsoleLink, SixteenMiraInstancesOnOnePortLeaveEveryStripRightAndEveryByte
 }
 
 //==============================================================================
+// The host names the track through VST3's channel-context interface, then renames it: the
+// strip shows each name as fitted for it, at once; a name typed later wins over renames.
+TEST (ConsoleLink, TheTracksNameAndItsRenamesReachTheStripFitted)
+{
+    ConsoleProcess console;
+    ASSERT_TRUE (console.start()) << console.getError().toStdString();
+
+    const auto instance = loadLinked ("VST3", tarnSettings().replace ("channelName=\"Kick\"", "channelName=\"\""));
+    ASSERT_NE (instance, nullptr);
+    ASSERT_TRUE (waitForStripResent (console, 2)) << console.getEvents().joinIntoString ("\n");
+
+    const auto nameTrack = [&instance] (const juce::String& name)
+    {
+        juce::AudioProcessor::TrackProperties properties;
+        properties.name = name;
+        instance->updateTrackProperties (properties);
+    };
+
+    for (const auto& [trackName, strip] : { std::pair<const char*, const char*> { "Lead Vocal 2", "LeadVcl2" }, { "Kick In", "KickIn" } })
+    {
+        SCOPED_TRACE (trackName);
+        nameTrack (trackName);
+        EXPECT_TRUE (dispatchUntil ([&]
+                                    { return readStrip (console, 2).text == strip; }))
+            << readStrip (console, 2).text;
+    }
+
+    // A name the user typed, restored with the project, is kept whatever the track is called.
+    ASSERT_TRUE (writePluginChunk (*instance, makeSettingsChunk (tarnSettings())));
+    ASSERT_TRUE (dispatchUntil ([&]
+                                { return readStrip (console, 2).text == "Kick"; }));
+    const auto namesBefore = readStrip (console, 2).names;
+    nameTrack ("Snare");
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (300); // the rename would be on the wire by now
+    EXPECT_EQ (readStrip (console, 2).text, "Kick");
+    EXPECT_EQ (readStrip (console, 2).names, namesBefore);
+    EXPECT_TRUE (console.run ("malformed").isEmpty());
+}
+
+//==============================================================================
 // A port that the system lists but whose subscriptions it refuses: JUCE opens it without
 // noticing, and nothing passes. The instance neither hangs nor crashes, and when the console
 // comes back with a port that accepts subscribers, the instance links to it.
