@@ -313,10 +313,11 @@ TEST (ConsoleLink, TheTracksNameAndItsRenamesReachTheStripFitted)
         instance->updateTrackProperties (properties);
     };
 
-    for (const auto& [trackName, strip] : { std::pair<const char*, const char*> { "Lead Vocal 2", "LeadVcl2" }, { "Kick In", "KickIn" } })
+    for (const auto& renaming : { std::pair<const char*, juce::String> { "Lead Vocal 2", "LeadVcl2" }, { "Kick In", "KickIn" } })
     {
-        SCOPED_TRACE (trackName);
-        nameTrack (trackName);
+        SCOPED_TRACE (renaming.first);
+        nameTrack (renaming.first);
+        const auto& strip = renaming.second;
         EXPECT_TRUE (dispatchUntil ([&]
                                     { return readStrip (console, 2).text == strip; }))
             << readStrip (console, 2).text;
