@@ -172,6 +172,57 @@ FunctionEnd
 
 ;--------------------------------------------------------------------------------------------
 ; Installation
+;
+; The sections run in this order: the installation this one replaces goes; the uninstaller and
+; the entry Windows lists go in, so that whatever follows can be uninstalled even if the
+; installation stops half-way; then the plug-ins, each recorded before it is written; then
+; the size. A plug-in that cannot be written (a host has it loaded) stops the installation
+; with exit code 2, rather than leaving the old file in place under the new version.
+
+Var previousVst3Bundle
+Var previousVst3Base
+Var previousVst2Folder
+Var previousVst2Base
+Var previousProductFolder
+Var previousProductBase
+
+; The folder to record as the deepest one that existed before a path was installed: the one
+; the replaced installation recorded for the same path (its folders may still be there, if a
+; file could not be removed), else the deepest folder existing now. Takes the path, the
+; replaced installation's path and folder in the "base..." variables; sets baseResult.
+Var basePath
+Var basePreviousPath
+Var basePreviousBase
+Var baseResult
+
+Function RecordedBase
+    ${If} $basePreviousPath != ""
+    ${AndIf} $basePreviousBase != ""
+    ${AndIf} $basePath == $basePreviousPath
+        StrCpy $baseResult $basePreviousBase
+    ${Else}
+        Push $basePath
+        Call DeepestExistingFolder
+        Pop $baseResult
+    ${EndIf}
+FunctionEnd
+
+!macro RECORDED_BASE path previousPath previousBase
+    StrCpy $basePath "${path}"
+    StrCpy $basePreviousPath "${previousPath}"
+    StrCpy $basePreviousBase "${previousBase}"
+    Call RecordedBase
+!macroend
+
+; Stops the installation when the file just written could not be: the error flag is set when
+; the file's error box was answered with Ignore, or skipped in silent mode.
+!macro STOP_UNLESS_WRITTEN file
+    ${If} ${Errors}
+        MessageBox MB_ICONSTOP|MB_OK "${file} cannot be written. Close every program that has ${PRODUCT_NAME} loaded, then run the installer again." /SD IDOK
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+!macroend
 
 ; Before anything is written: the installation this one replaces (an older or the same
 ; version) goes, exactly as its uninstaller would remove it, so that nothing of it stays
@@ -180,43 +231,29 @@ Section "-Previous installation"
     SetRegView 64
     ${If} $installedVersion != ""
         DetailPrint "Replacing ${PRODUCT_NAME} $installedVersion"
+        ReadRegStr $previousVst3Bundle HKLM "${UNINSTALL_KEY}" "Vst3Bundle"
+        ReadRegStr $previousVst3Base HKLM "${UNINSTALL_KEY}" "Vst3Base"
+        ReadRegStr $previousVst2Folder HKLM "${UNINSTALL_KEY}" "Vst2Folder"
+        ReadRegStr $previousVst2Base HKLM "${UNINSTALL_KEY}" "Vst2Base"
+        ReadRegStr $previousProductFolder HKLM "${UNINSTALL_KEY}" "InstallLocation"
+        ReadRegStr $previousProductBase HKLM "${UNINSTALL_KEY}" "InstallLocationBase"
         Call RemoveRecorded
         DeleteRegKey HKLM "${UNINSTALL_KEY}"
     ${EndIf}
 SectionEnd
 
-Section "VST3 plug-in" SecVst3
-    Push "${VST3_BUNDLE}"
-    Call DeepestExistingFolder
-    Pop $0
-    SetOutPath "${VST3_BUNDLE}\${VST3_BINARY_FOLDER}"
-    File "/oname=${PRODUCT_NAME}.vst3" "${VST3_BUNDLE_BINARY}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst3Bundle" "${VST3_BUNDLE}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst3Base" $0
-SectionEnd
-
-Section "VST2 plug-in" SecVst2
-    Push $INSTDIR
-    Call DeepestExistingFolder
-    Pop $0
-    SetOutPath $INSTDIR
-    File "/oname=${PRODUCT_NAME}.dll" "${MODULE_FILE}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst2Module" "$INSTDIR\${PRODUCT_NAME}.dll"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst2Base" $0
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst2Folder" $INSTDIR
-SectionEnd
-
 ; The uninstaller, the licence and the entry Windows lists the installed programs with.
 Section "-Uninstaller"
-    Push "${PRODUCT_FOLDER}"
-    Call DeepestExistingFolder
-    Pop $0
+    !insertmacro RECORDED_BASE "${PRODUCT_FOLDER}" "$previousProductFolder" "$previousProductBase"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "${PRODUCT_FOLDER}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocationBase" $baseResult
+
     SetOutPath "${PRODUCT_FOLDER}"
+    ClearErrors
     File "/oname=LICENSE.txt" "${LICENCE_FILE}"
     WriteUninstaller "${PRODUCT_FOLDER}\${UNINSTALLER}"
+    !insertmacro STOP_UNLESS_WRITTEN "${PRODUCT_FOLDER}\${UNINSTALLER}"
 
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "${PRODUCT_FOLDER}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocationBase" $0
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${COMPANY_NAME}"
@@ -228,8 +265,33 @@ Section "-Uninstaller"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMinor" ${VERSION_MINOR}
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
 
-    ; The size Windows shows, in KiB: the installed files as they lie on the disk.
+Section "VST3 plug-in" SecVst3
+    !insertmacro RECORDED_BASE "${VST3_BUNDLE}" "$previousVst3Bundle" "$previousVst3Base"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst3Bundle" "${VST3_BUNDLE}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst3Base" $baseResult
+
+    ClearErrors
+    SetOutPath "${VST3_BUNDLE}\${VST3_BINARY_FOLDER}"
+    File "/oname=${PRODUCT_NAME}.vst3" "${VST3_BUNDLE_BINARY}"
+    !insertmacro STOP_UNLESS_WRITTEN "${VST3_BUNDLE}\${VST3_BINARY_FOLDER}\${PRODUCT_NAME}.vst3"
+SectionEnd
+
+Section "VST2 plug-in" SecVst2
+    !insertmacro RECORDED_BASE "$INSTDIR" "$previousVst2Folder" "$previousVst2Base"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst2Module" "$INSTDIR\${PRODUCT_NAME}.dll"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst2Base" $baseResult
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst2Folder" $INSTDIR
+
+    ClearErrors
+    SetOutPath $INSTDIR
+    File "/oname=${PRODUCT_NAME}.dll" "${MODULE_FILE}"
+    !insertmacro STOP_UNLESS_WRITTEN "$INSTDIR\${PRODUCT_NAME}.dll"
+SectionEnd
+
+; The size Windows shows, in KiB: the installed files as they lie on the disk.
+Section "-Size"
     StrCpy $1 0
     ${GetSize} "${PRODUCT_FOLDER}" "/S=0K /G=0" $0 $2 $3
     IntOp $1 $1 + $0

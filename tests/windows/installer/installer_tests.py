@@ -328,6 +328,32 @@ class Upgrade(InstallerTest):
         self.assertInstalled(DEFAULT_VST2_FOLDER)
 
 
+class UnwritablePlugin(InstallerTest):
+    def test_stops_the_installation_which_stays_listed_and_removable(self):
+        """A plug-in file the installer cannot replace, as when a host has it loaded, stops
+        the installation with exit code 2 rather than leaving the old file under the new
+        version, and the uninstaller still removes everything once the file is free. The file
+        is made immutable, which the file system refuses to change even for its owner."""
+        code, output = install()
+        self.assertEqual(code, 0, output)
+        module = linux_path(DEFAULT_VST2_FOLDER + "\\" + PRODUCT + ".dll")
+        if subprocess.run(["chattr", "+i", module], capture_output=True).returncode != 0:
+            self.skipTest("the file system cannot make a file immutable here")
+
+        try:
+            code, _ = install()
+            self.assertEqual(code, 2)
+            values = registry_values()
+            self.assertIsNotNone(values, "no uninstall entry")
+            self.assertEqual(values.get("DisplayName"), PRODUCT)
+        finally:
+            subprocess.run(["chattr", "-i", module], check=True)
+
+        code, output = uninstall()
+        self.assertEqual(code, 0, output)
+        self.assertNothingLeft()
+
+
 def create_fresh_prefix():
     """Creates the prefix anew and records what a fresh one holds."""
     shutil.rmtree(PREFIX, ignore_errors=True)
