@@ -3,17 +3,28 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <array>
+#include <cstdlib>
 
 /** What the host-level tests share: where this build tree's plug-in files are, one format
     manager with the VST3, VST2 and LV2 formats, and the plug-in's identity as hosts see it.
 */
 namespace host_helpers
 {
+    /** A plug-in file of this build tree, or the one an environment variable of the same
+        name gives instead: the package tests point the program at the plug-ins of an
+        unpacked package that way.
+    */
+    inline juce::File getPluginFile (const char* environmentVariable, const char* builtFile)
+    {
+        const auto* given = std::getenv (environmentVariable);
+        return juce::File (given != nullptr && *given != 0 ? given : builtFile);
+    }
+
     /** The VST3 module, inside its bundle at Contents/<architecture>-linux. */
-    inline juce::File getVst3Module() { return juce::File (QUILLMERE_VST3_MODULE); }
+    inline juce::File getVst3Module() { return getPluginFile ("QUILLMERE_VST3_MODULE", QUILLMERE_VST3_MODULE); }
     inline juce::File getVst3Bundle() { return getVst3Module().getParentDirectory().getParentDirectory().getParentDirectory(); }
-    inline juce::File getVst2Module() { return juce::File (QUILLMERE_VST2_MODULE); }
-    inline juce::File getLv2Bundle() { return juce::File (QUILLMERE_LV2_BUNDLE); }
+    inline juce::File getVst2Module() { return getPluginFile ("QUILLMERE_VST2_MODULE", QUILLMERE_VST2_MODULE); }
+    inline juce::File getLv2Bundle() { return getPluginFile ("QUILLMERE_LV2_BUNDLE", QUILLMERE_LV2_BUNDLE); }
 
     /** The LV2 URI the bundle must be found under, as the build gives it to the plug-in. */
     inline const juce::String lv2Uri { QUILLMERE_LV2_URI };

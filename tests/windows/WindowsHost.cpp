@@ -6,6 +6,7 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <random>
@@ -24,9 +25,19 @@ namespace windows_host
         return path;
     }
 
-    std::wstring getModulePath() { return toWindowsPath (QUILLMERE_MODULE_FILE); }
+    // A Windows path in an environment variable replaces the build's file: the installer's
+    // tests point the host at the installed plug-ins that way.
+    static std::wstring fromEnvironmentOr (const wchar_t* variable, const char* linuxPath)
+    {
+        if (const auto* given = _wgetenv (variable); given != nullptr && *given != 0)
+            return given;
 
-    std::wstring getVst3BundleBinaryPath() { return toWindowsPath (QUILLMERE_VST3_BUNDLE_BINARY); }
+        return toWindowsPath (linuxPath);
+    }
+
+    std::wstring getModulePath() { return fromEnvironmentOr (L"QUILLMERE_MODULE_PATH", QUILLMERE_MODULE_FILE); }
+
+    std::wstring getVst3BundleBinaryPath() { return fromEnvironmentOr (L"QUILLMERE_VST3_BUNDLE_BINARY_PATH", QUILLMERE_VST3_BUNDLE_BINARY); }
 
     LoadedModule::LoadedModule (const std::wstring& path)
         : handle (LoadLibraryW (path.c_str()))

@@ -14,10 +14,14 @@ namespace windows_host
     /** The Windows path (on wine's drive Z) of a file of the build tree. */
     std::wstring toWindowsPath (const char* linuxPath);
 
-    /** The Windows path of this build's Quillmere.dll. */
+    /** The Windows path of this build's Quillmere.dll, or of the module the environment
+        variable QUILLMERE_MODULE_PATH names.
+    */
     std::wstring getModulePath();
 
-    /** The Windows path of the binary inside this build's VST3 bundle. */
+    /** The Windows path of the binary inside this build's VST3 bundle, or of the one the
+        environment variable QUILLMERE_VST3_BUNDLE_BINARY_PATH names.
+    */
     std::wstring getVst3BundleBinaryPath();
 
     /** A DLL loaded with LoadLibrary and freed when this goes. */
