@@ -105,7 +105,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
 
     // Ports: list them, open the model's default ports when no port is open or wanted, and
     // show what is open or waited for; then follow the system's ports while the window is open.
-    shownPortListChange = PortWatcher::getChangeCount();
+    shownPortListing = PortWatcher::getListingCount();
     inputNames = MidiPortSystem::getInputNames();
     outputNames = MidiPortSystem::getOutputNames();
     openDefaultPort (true);
@@ -329,26 +329,34 @@ void QuillmereAudioProcessorEditor::showPort (juce::ComboBox& box, bool isInput,
 
 void QuillmereAudioProcessorEditor::followPortChanges()
 {
-    // The watcher's lists, so that the message thread never waits for the system's.
-    const auto listChange = PortWatcher::getChangeCount();
-    const auto listsChanged = listChange != shownPortListChange;
+    // The watcher's lists, so that the message thread never waits for the system's. Each new
+    // round's lists are compared with those shown, not with the round before: the window may
+    // have listed a port that came and went between two rounds.
+    const auto listing = PortWatcher::getListingCount();
+    const auto portStateChanged = quillmereProcessor.portStateChanges.load() != shownPortStateChange;
 
-    if (listsChanged || quillmereProcessor.portStateChanges.load() != shownPortStateChange)
+    if (listing == shownPortListing && ! portStateChanged)
+        return;
+
+    // Not under an open list: its items would change under the pointer. The next tick tries
+    // again.
+    if (midiInputBox.isPopupActive() || midiOutputBox.isPopupActive())
+        return;
+
+    if (listing != shownPortListing)
     {
-        // Not under an open list: its items would change under the pointer. The next tick
-        // tries again.
-        if (midiInputBox.isPopupActive() || midiOutputBox.isPopupActive())
+        shownPortListing = listing;
+        auto inputs = PortWatcher::getLastInputNames();
+        auto outputs = PortWatcher::getLastOutputNames();
+
+        if (inputs == inputNames && outputs == outputNames && ! portStateChanged)
             return;
 
-        if (listsChanged)
-        {
-            shownPortListChange = listChange;
-            inputNames = PortWatcher::getLastInputNames();
-            outputNames = PortWatcher::getLastOutputNames();
-        }
-
-        showPorts();
+        inputNames = std::move (inputs);
+        outputNames = std::move (outputs);
     }
+
+    showPorts();
 }
 
 void QuillmereAudioProcessorEditor::followChannelName()

@@ -85,7 +85,7 @@ public:
     // The port names the selectors list, and the watcher's and the processor's counts of
     // changes when they were last shown.
     juce::StringArray inputNames, outputNames;
-    int shownPortListChange = 0, shownPortStateChange = 0;
+    int shownPortListing = 0, shownPortStateChange = 0;
 
     // The processor's count of name changes and the registry's count of strip changes when
     // the strip and the channel list last showed them.

@@ -16,7 +16,7 @@ namespace
         std::vector<Entry> entries;
         PortWatcher::Listener* calling = nullptr;
         juce::StringArray lastInputs, lastOutputs;
-        int changeCount = 0;
+        int listingCount = 0;
 
         // The thread runs while someone watches and ends by itself when nobody does; whoever
         // starts the next one, or removes the last listener, joins it.
@@ -75,12 +75,9 @@ namespace
                 const auto outputs = MidiPortSystem::getOutputNames();
                 held.lock();
 
-                if (inputs != lastInputs || outputs != lastOutputs)
-                {
-                    lastInputs = inputs;
-                    lastOutputs = outputs;
-                    ++changeCount;
-                }
+                lastInputs = inputs;
+                lastOutputs = outputs;
+                ++listingCount;
 
                 // One listener at a time, each looked up again before its call, since the list
                 // may change while the lock is released.
@@ -166,11 +163,11 @@ void PortWatcher::setWatching (Listener* listener, bool shouldWatch)
     watch.changed.notify_all();
 }
 
-int PortWatcher::getChangeCount()
+int PortWatcher::getListingCount()
 {
     auto& watch = getWatch();
     const std::lock_guard<std::mutex> held (watch.lock);
-    return watch.changeCount;
+    return watch.listingCount;
 }
 
 juce::StringArray PortWatcher::getLastInputNames()

@@ -51,8 +51,10 @@ public:
     */
     static void setWatching (Listener* listener, bool shouldWatch);
 
-    /** Changes whenever a round finds lists that differ from the round before. Any thread. */
-    static int getChangeCount();
+    /** Counts the rounds that have listed the ports, so that a reader of the last lists can
+        tell that they are new. Any thread.
+    */
+    static int getListingCount();
 
     /** The names of the last round, without listing. Any thread. */
     static juce::StringArray getLastInputNames();

@@ -267,6 +267,38 @@ TEST_F (EditorFixture, ThePortListsFollowTheSystemsPorts)
     EXPECT_EQ (e.midiInputBox.getSelectedId(), 1);
 }
 
+// The window lists the system's ports itself as it opens; a port that was there then, and gone
+// before the port watcher next looked, is gone from the lists once the watcher has looked,
+// though the watcher never saw it and so saw no change.
+TEST_F (EditorFixture, APortThatCameAndWentBetweenTwoOfTheWatchersRoundsLeavesTheLists)
+{
+    processor->setMidiInput (MidiPortSystem::getInputNames().indexOf ("Tarn16 Automation"));
+
+    // The watcher must not list while the port is there: tried again until it did not.
+    for (int attempt = 0;; ++attempt)
+    {
+        ASSERT_LT (attempt, 20) << "the watcher kept listing while the port was there";
+        editor.reset();
+        const auto rounds = PortWatcher::getListingCount();
+        ports.addInputPort ("Flash In");
+        auto& e = openEditor();
+        const auto shown = itemTexts (e.midiInputBox).contains ("Flash In#3");
+        ports.removeInputPort ("Flash In");
+
+        if (PortWatcher::getListingCount() == rounds)
+        {
+            ASSERT_TRUE (shown);
+            break;
+        }
+    }
+
+    const auto rounds = PortWatcher::getListingCount();
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return PortWatcher::getListingCount() > rounds + 1 && itemTexts (editor->midiInputBox) == juce::StringArray ({ "Tarn16 Automation#1", "Studio In#2" }); },
+                                      10000))
+        << itemTexts (editor->midiInputBox).joinIntoString (", ");
+}
+
 TEST_F (EditorFixture, AWantedPortIsShownByNameWhileAbsentAsAChoiceThatCannotBeMade)
 {
     // A Tarn16 project linked through "Desk", opened where the desk is away. The default ports
