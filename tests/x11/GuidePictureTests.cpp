@@ -260,3 +260,39 @@ TEST_F (GuidePicture, AMiraStripWithoutAScribbleStrip)
     ASSERT_EQ (window.scribbleStrip->getText(), "Channel 12");
     EXPECT_TRUE (keepPicture ("guide-mira"));
 }
+
+TEST_F (GuidePicture, StripsThatOtherTracksHold)
+{
+    // Another track's instance holds strip 3 of the same console.
+    QuillmereAudioProcessor snare;
+    snare.setDevice ("Tarn16");
+    snare.setChannel (3);
+    snare.setChannelName ("Snare");
+    snare.setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Tarn16 Automation"));
+
+    processor.setChannelName ("Kick");
+    auto& window = openWindow();
+    window.modelBox.setSelectedId (1, juce::sendNotificationSync);
+    window.midiInputBox.setSelectedId (1 + MidiPortSystem::getInputNames().indexOf ("Tarn16 Automation"), juce::sendNotificationSync);
+    window.midiOutputBox.setSelectedId (1 + MidiPortSystem::getOutputNames().indexOf ("Tarn16 Automation"), juce::sendNotificationSync);
+    window.channelBox->setSelectedId (2, juce::sendNotificationSync);
+    ASSERT_TRUE (processor.getPortState().outputOpen);
+
+    // The channel list names the other track's strip.
+    const auto box = window.channelBox->getScreenBounds().getCentre();
+    ASSERT_TRUE (run ({ "xdotool", "mousemove", "--sync", juce::String (box.x), juce::String (box.y), "click", "1" }));
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return openListWindow (window) != nullptr; }));
+    EXPECT_TRUE (keepPicture ("guide-channel-list-held", true));
+
+    run ({ "xdotool", "key", "Escape" });
+    ASSERT_TRUE (runMessageLoopUntil ([]
+                                      { return juce::Desktop::getInstance().getNumComponents() == 1; }));
+
+    // Both tracks on strip 3: the number shows the clash.
+    run ({ "xdotool", "mousemove", "1270", "1390" });
+    window.channelBox->setSelectedId (3, juce::sendNotificationSync);
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return window.channelBox->isColourSpecified (juce::ComboBox::textColourId); }));
+    EXPECT_TRUE (keepPicture ("guide-shared-strip"));
+}
