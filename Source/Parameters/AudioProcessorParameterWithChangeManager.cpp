@@ -5,6 +5,11 @@ AudioProcessorParameterWithChangeManager::ChangeManager::ChangeManager (AudioPro
 {
 }
 
+AudioProcessorParameterWithChangeManager::ChangeManager::~ChangeManager()
+{
+    cancelPendingUpdate();
+}
+
 void AudioProcessorParameterWithChangeManager::ChangeManager::addChangeSource (void* source)
 {
     const juce::ScopedLock sl (sourcesLock);
@@ -80,11 +85,25 @@ void AudioProcessorParameterWithChangeManager::ChangeManager::updateGestureLocke
     ++unreportedChanges;
 }
 
+void AudioProcessorParameterWithChangeManager::ChangeManager::handleAsyncUpdate()
+{
+    reportToHost();
+}
+
 void AudioProcessorParameterWithChangeManager::ChangeManager::reportToHost()
 {
+    // Another thread leaves its change to the message thread. Without a message manager there
+    // is no message thread to leave it to, and nobody else who could report at the same time.
+    if (auto* mm = juce::MessageManager::getInstanceWithoutCreating(); mm != nullptr && ! mm->isThisTheMessageThread())
+    {
+        triggerAsyncUpdate();
+        return;
+    }
+
     // Changes alternate between begin and end, so telling them one by one from what the host
     // heard last keeps the host's order that of the sources' states, with no lock held while
-    // the host listens. A thread that finds another one telling leaves its change to it.
+    // the host listens. A call made from inside the host's callback finds the message thread
+    // telling and leaves its change to the loop below.
     for (;;)
     {
         bool begin;

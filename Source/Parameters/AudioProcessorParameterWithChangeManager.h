@@ -11,22 +11,26 @@
     Several sources may change a parameter inside a gesture at overlapping times (the console
     while its fader is touched, the editor while its fader is dragged or its CUT key is held).
     The ChangeManager merges their gestures into one for the host: the host hears a gesture
-    begin when the first source starts and end when the last active source stops.
+    begin when the first source starts and end when the last active source stops. The host
+    hears gestures on the message thread only (see ChangeManager).
 */
 class AudioProcessorParameterWithChangeManager : public juce::AudioProcessorParameterWithID
 {
 public:
-    class ChangeManager
+    class ChangeManager : private juce::AsyncUpdater
     {
     public:
         explicit ChangeManager (AudioProcessorParameterWithChangeManager& ownerToReport);
+        ~ChangeManager() override;
 
         /** Registers a source, not active. A source registers once. */
         void addChangeSource (void* source);
 
         /** Unregisters a source. If it was the last active one, the host's gesture is ended,
             so a source that goes away in the middle of a gesture never leaves the host's
-            gesture open.
+            gesture open. Any thread: the console device goes on the thread on which the host
+            restores state. Called on another thread than the message thread, the host hears
+            the end on the message thread soon after.
         */
         void removeChangeSource (void* source);
 
@@ -49,14 +53,19 @@ public:
         void setActive (void* source, bool shouldBeActive);
         void updateGestureLocked();
         void reportToHost();
+        void handleAsyncUpdate() override;
 
         AudioProcessorParameterWithChangeManager& owner;
         juce::Array<SourceState> sources;
         bool anyActive = false;
 
         // Changes of anyActive not yet told to the host, what the host was told last, and
-        // whether a thread is telling it now. The host is told outside sourcesLock, one change
-        // at a time and in order, by whichever thread finds changes waiting and nobody telling.
+        // whether the message thread is telling it now. The host is told outside sourcesLock,
+        // one change at a time and in order. Only the message thread tells it: JUCE holds the
+        // parameter's listener lock while the host hears a value or a gesture, so a host that
+        // takes a lock of its own in those callbacks, and holds it while it restores state on
+        // another thread, would otherwise have its restoring thread wait for JUCE's lock while
+        // the message thread waits for the host's.
         int unreportedChanges = 0;
         bool hostActive = false;
         bool reporting = false;

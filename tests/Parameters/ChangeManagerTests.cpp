@@ -100,12 +100,12 @@ namespace
     /** A host whose gesture callback runs a function, as a host taking its own time does. */
     struct CallbackHost final : public juce::AudioProcessorListener
     {
-        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override {}
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override { onValue(); }
         void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
         void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override { onBegin(); }
-        void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int) override {}
+        void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int) override { onEnd(); }
 
-        std::function<void()> onBegin = [] {};
+        std::function<void()> onValue = [] {}, onBegin = [] {}, onEnd = [] {};
     };
 }
 
@@ -144,4 +144,54 @@ TEST_F (ChangeManagerTest, TheHostIsToldWithNoLockOfTheManagerHeld)
     EXPECT_TRUE (registeredWhileHostListened);
     EXPECT_EQ (host.describe(), (Strings { "begin 0" }));
     manager.endChange (&a); // no parameter is destroyed in the middle of a gesture
+}
+
+// A host that holds its project lock while it restores state on a thread of its own, and takes
+// that lock in its callbacks: while the message thread tells it of a fader move (JUCE holds the
+// parameter's listener lock meanwhile), the restore replaces a device whose fader is touched.
+// The host must hear that gesture end on the message thread, after the move, never from the
+// restoring thread, which would wait for JUCE's lock while the message thread waits for the
+// host's.
+TEST_F (ChangeManagerTest, AGestureEndedOnAnotherThreadIsToldOnTheMessageThread)
+{
+    CallbackHost lockingHost;
+    processor.addListener (&lockingHost);
+    manager.addChangeSource (&a);
+    manager.beginChange (&a);
+
+    std::thread restore;
+    std::atomic<bool> removed { false };
+    bool removedWhileHostListened = false;
+    std::thread::id endHeardOn;
+
+    lockingHost.onValue = [&]
+    {
+        restore = std::thread ([&]
+                               {
+            manager.removeChangeSource (&a);
+            removed = true; });
+
+        const auto deadline = juce::Time::getMillisecondCounter() + 2000;
+
+        while (! removed && juce::Time::getMillisecondCounter() < deadline)
+            juce::Thread::sleep (1);
+
+        removedWhileHostListened = removed.load();
+    };
+    lockingHost.onEnd = [&]
+    { endHeardOn = std::this_thread::get_id(); };
+
+    processor.faderParameter->setValueNotifyingHost (0.25f);
+    restore.join();
+    lockingHost.onValue = [] {};
+
+    EXPECT_TRUE (removedWhileHostListened);
+    EXPECT_FALSE (manager.isAnyActive());
+    EXPECT_EQ (host.describe(), (Strings { "begin 0", "value 0 0.25" }));
+
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    processor.removeListener (&lockingHost);
+
+    EXPECT_EQ (host.describe(), (Strings { "begin 0", "value 0 0.25", "end 0" }));
+    EXPECT_EQ (endHeardOn, std::this_thread::get_id());
 }
