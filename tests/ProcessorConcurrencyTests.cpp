@@ -28,6 +28,17 @@ namespace
         juce::AudioProcessor::copyXmlToBinary (xml, chunk);
         return chunk;
     }
+
+    /** A Tarn16 instance on channel 2, linked through the first input and output port. */
+    std::unique_ptr<QuillmereAudioProcessor> makeTarn16LinkedThroughFirstPorts()
+    {
+        auto processor = std::make_unique<QuillmereAudioProcessor>();
+        processor->channel = 2;
+        processor->setDevice ("Tarn16");
+        processor->setMidiInput (0);
+        processor->setMidiOutput (0);
+        return processor;
+    }
 }
 
 // Host automation runs on a host thread while the message thread switches models and ports
@@ -44,12 +55,8 @@ TEST (ProcessorConcurrency, AutomationWhileModelsAndPortsAreSwitched)
     ports.addOutputPort ("Tarn16 Automation");
     ports.addOutputPort ("Mira Out");
 
-    auto processor = std::make_unique<QuillmereAudioProcessor>();
+    auto processor = makeTarn16LinkedThroughFirstPorts();
     auto& p = *processor;
-    p.channel = 2;
-    p.setDevice ("Tarn16");
-    p.setMidiInput (0);
-    p.setMidiOutput (0);
 
     std::atomic<bool> running { true };
 
@@ -223,12 +230,8 @@ TEST (ProcessorConcurrency, AHostWhoseCallbacksBlockNeverDeadlocksTheAudioThread
     ports.addOutputPort ("Tarn16 Automation");
     ports.addOutputPort ("Other Out");
 
-    auto processor = std::make_unique<QuillmereAudioProcessor>();
+    auto processor = makeTarn16LinkedThroughFirstPorts();
     auto& p = *processor;
-    p.channel = 2;
-    p.setDevice ("Tarn16");
-    p.setMidiInput (0);
-    p.setMidiOutput (0);
 
     auto blockingHost = std::make_unique<BlockingHost> (p, std::chrono::microseconds (300));
     auto& host = *blockingHost;
@@ -313,12 +316,8 @@ TEST (ProcessorConcurrency, AHostLockedAroundSavingAndRestoringNeverDeadlocksWit
     ports.addInputPort ("Tarn16 Automation");
     ports.addOutputPort ("Tarn16 Automation");
 
-    auto processor = std::make_unique<QuillmereAudioProcessor>();
+    auto processor = makeTarn16LinkedThroughFirstPorts();
     auto& p = *processor;
-    p.channel = 2;
-    p.setDevice ("Tarn16");
-    p.setMidiInput (0);
-    p.setMidiOutput (0);
 
     auto lockingHost = std::make_unique<BlockingHost> (p, std::chrono::microseconds (0));
     auto& host = *lockingHost;
