@@ -69,6 +69,11 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
         // Ends the device's gestures, telling the host, with no lock held.
     }
 
+    // On another thread than the message thread the device left the host's news of its gestures'
+    // ends to the message thread, which would come too late: the host hears it now.
+    faderParameter->changeManager->reportPendingNow();
+    muteParameter->changeManager->reportPendingNow();
+
     // No input callback may arrive once the queue and its lock are gone.
     closeMidiInput();
     stopTimer();

@@ -3,11 +3,19 @@
 AudioProcessorParameterWithChangeManager::ChangeManager::ChangeManager (AudioProcessorParameterWithChangeManager& ownerToReport)
     : owner (ownerToReport)
 {
+    handoff->manager = this;
 }
 
 AudioProcessorParameterWithChangeManager::ChangeManager::~ChangeManager()
 {
-    cancelPendingUpdate();
+    std::unique_lock<std::mutex> lock (handoff->lock);
+    handoff->manager = nullptr;
+
+    // On the message thread a report can be under way only if the host deletes the instance
+    // from inside its own callback, which waiting would never end.
+    if (! juce::MessageManager::existsAndIsCurrentThread())
+        handoff->idle.wait (lock, [this]
+                            { return ! handoff->delivering; });
 }
 
 void AudioProcessorParameterWithChangeManager::ChangeManager::addChangeSource (void* source)
@@ -85,21 +93,49 @@ void AudioProcessorParameterWithChangeManager::ChangeManager::updateGestureLocke
     ++unreportedChanges;
 }
 
-void AudioProcessorParameterWithChangeManager::ChangeManager::handleAsyncUpdate()
-{
-    reportToHost();
-}
-
 void AudioProcessorParameterWithChangeManager::ChangeManager::reportToHost()
 {
     // Another thread leaves its change to the message thread. Without a message manager there
     // is no message thread to leave it to, and nobody else who could report at the same time.
     if (auto* mm = juce::MessageManager::getInstanceWithoutCreating(); mm != nullptr && ! mm->isThisTheMessageThread())
+        postReport();
+    else
+        reportPendingNow();
+}
+
+void AudioProcessorParameterWithChangeManager::ChangeManager::postReport()
+{
     {
-        triggerAsyncUpdate();
-        return;
+        const juce::ScopedLock sl (sourcesLock);
+
+        if (unreportedChanges == 0)
+            return;
     }
 
+    juce::MessageManager::callAsync ([h = handoff]
+                                     {
+        {
+            const std::lock_guard<std::mutex> lock (h->lock);
+
+            if (h->manager == nullptr)
+                return;
+
+            h->delivering = true;
+        }
+
+        // The manager waits in its destructor until this is done.
+        h->manager->reportPendingNow();
+
+        {
+            const std::lock_guard<std::mutex> lock (h->lock);
+            h->delivering = false;
+        }
+
+        h->idle.notify_all(); });
+}
+
+void AudioProcessorParameterWithChangeManager::ChangeManager::reportPendingNow()
+{
     // Changes alternate between begin and end, so telling them one by one from what the host
     // heard last keeps the host's order that of the sources' states, with no lock held while
     // the host listens. A call made from inside the host's callback finds the message thread

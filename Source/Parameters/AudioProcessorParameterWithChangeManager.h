@@ -2,6 +2,10 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
 /** Common base of the plug-in's parameters: a JUCE parameter that owns a ChangeManager.
 
     Each parameter carries the identifier under which hosts store it: its index in decimal
@@ -17,11 +21,14 @@
 class AudioProcessorParameterWithChangeManager : public juce::AudioProcessorParameterWithID
 {
 public:
-    class ChangeManager : private juce::AsyncUpdater
+    class ChangeManager
     {
     public:
         explicit ChangeManager (AudioProcessorParameterWithChangeManager& ownerToReport);
-        ~ChangeManager() override;
+        /** Any thread. On another one than the message thread, waits for a report that the
+            message thread is making at that moment, so that none reaches a manager that is gone.
+        */
+        ~ChangeManager();
 
         /** Registers a source, not active. A source registers once. */
         void addChangeSource (void* source);
@@ -43,6 +50,12 @@ public:
         /** True while a gesture has been reported to the host and not yet ended. */
         bool isAnyActive() const;
 
+        /** Tells the host at once, on the calling thread, of the changes not told yet. The
+            message thread's way of telling; on another thread only for an instance that goes,
+            as what is left for the message thread would then never be told.
+        */
+        void reportPendingNow();
+
     private:
         struct SourceState
         {
@@ -53,7 +66,17 @@ public:
         void setActive (void* source, bool shouldBeActive);
         void updateGestureLocked();
         void reportToHost();
-        void handleAsyncUpdate() override;
+        void postReport();
+
+        // What a report posted to the message thread reaches the manager through. The post
+        // shares it, so it outlives the manager, which detaches from it when it goes.
+        struct Handoff
+        {
+            std::mutex lock;
+            std::condition_variable idle;
+            ChangeManager* manager = nullptr;
+            bool delivering = false;
+        };
 
         AudioProcessorParameterWithChangeManager& owner;
         juce::Array<SourceState> sources;
@@ -75,6 +98,8 @@ public:
         // held while the host is told: a host may take a lock of its own in its gesture
         // callbacks, which it may hold while it calls the plug-in on another thread.
         juce::CriticalSection sourcesLock;
+
+        const std::shared_ptr<Handoff> handoff = std::make_shared<Handoff>();
 
         JUCE_DECLARE_NON_COPYABLE (ChangeManager)
     };

@@ -195,3 +195,33 @@ TEST_F (ChangeManagerTest, AGestureEndedOnAnotherThreadIsToldOnTheMessageThread)
     EXPECT_EQ (host.describe(), (Strings { "begin 0", "value 0 0.25", "end 0" }));
     EXPECT_EQ (endHeardOn, std::this_thread::get_id());
 }
+
+// A host may close an instance on a thread of its own, right after a source on that thread
+// stopped. The host hears the gesture end before the instance goes, and the report that was
+// left for the message thread finds the instance gone and does nothing.
+TEST (ChangeManager, AnInstanceClosedOnAnotherThreadEndsTheGestureBeforeItGoes)
+{
+    auto instance = std::make_unique<QuillmereAudioProcessor>();
+    CallbackHost host;
+    std::vector<std::string> heard;
+    host.onBegin = [&]
+    { heard.push_back ("begin"); };
+    host.onEnd = [&]
+    { heard.push_back ("end"); };
+    instance->addListener (&host);
+
+    int source = 0;
+    auto& manager = *instance->faderParameter->changeManager;
+    manager.addChangeSource (&source);
+    manager.beginChange (&source);
+
+    std::thread closing ([&]
+                         {
+        manager.removeChangeSource (&source);
+        instance.reset(); });
+    closing.join();
+
+    EXPECT_EQ (heard, (Strings { "begin", "end" }));
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    EXPECT_EQ (heard.size(), 2u);
+}
