@@ -46,7 +46,8 @@ EXPECTED_FILES = {
     DOC + "/changelog.gz": "-rw-r--r--",
     DOC + "/guide.md": "-rw-r--r--",
     **{DOC + "/guide/%s.png" % picture: "-rw-r--r--"
-       for picture in ("window", "input-list", "port-absent", "port-back", "mira")},
+       for picture in ("window", "input-list", "port-absent", "port-back", "mira",
+                       "channel-list-held", "shared-strip")},
 }
 
 
