@@ -40,6 +40,13 @@ function (quillmere_adapt_juce_wrapper source output)
     set_property (DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${path}")
 endfunction()
 
+# Linux hosts must only be called on threads they own: JUCE 7.0.5's VST2 and VST3 wrappers run
+# the message loop on a thread of their own ("JUCE Plugin Message Thread") until the host serves
+# it, and a plug-in that tells the host of a value or a gesture from there crashes hosts that
+# keep per-thread state. The adapted wrappers report where the loop runs (HostMessageThread), so
+# that the plug-in tells the host on the message thread only while the host serves it.
+set (QUILLMERE_HOST_MESSAGE_THREAD_HEADER "#include \"${CMAKE_SOURCE_DIR}/Source/HostMessageThread.h\"")
+
 # The VST3 classes name the SDK version the plug-in was made for.
 set (QUILLMERE_VST3_SDK_VERSION "kVstVersionString=\"VST 3.6.7\"")
 target_compile_definitions (juce_audio_plugin_client_VST3 INTERFACE "${QUILLMERE_VST3_SDK_VERSION}")
@@ -54,7 +61,9 @@ quillmere_adapt_juce_wrapper (VST/juce_VST_Wrapper.cpp "${QUILLMERE_VST2_WRAPPER
     "vstEffect.flags |= Vst2::effFlagsNoSoundInStop;"
     "{} // Quillmere keeps being processed while the transport stands."
     "return convertHexVersionToDecimal (JucePlugin_VersionCode);"
-    "return ${QUILLMERE_VST2_VERSION};")
+    "return ${QUILLMERE_VST2_VERSION};"
+    "#include \"juce_audio_plugin_client/utility/juce_LinuxMessageThread.h\""
+    "${QUILLMERE_HOST_MESSAGE_THREAD_HEADER}\n#include \"juce_LinuxMessageThread.h\"")
 
 # The VST2 plug-in target compiles this copy in place of JUCE's.
 get_target_property (vst2Sources juce_audio_plugin_client_VST INTERFACE_SOURCES)
@@ -87,3 +96,117 @@ if (TARGET juce_audio_plugin_client_LV2)
     list (APPEND lv2Sources "${QUILLMERE_LV2_WRAPPER}")
     set_property (TARGET juce_audio_plugin_client_LV2 PROPERTY INTERFACE_SOURCES ${lv2Sources})
 endif()
+
+
+# The VST3 wrapper also takes the run loop that a host offers with the context it gives the
+# factory, as a view's frame offers it, so that the host serves the message loop from the start,
+# windows open or not. A view that closes lets go of its own registration of the run loop only,
+# where JUCE dropped every registration of the same loop.
+set (QUILLMERE_VST3_WRAPPER "${CMAKE_BINARY_DIR}/juce-wrappers/juce_VST3_Wrapper.cpp")
+quillmere_adapt_juce_wrapper (VST3/juce_VST3_Wrapper.cpp "${QUILLMERE_VST3_WRAPPER}"
+    "#include \"juce_audio_plugin_client/utility/juce_LinuxMessageThread.h\""
+    "#include \"juce_audio_plugin_client/utility/juce_LinuxMessageThread.h\"\n${QUILLMERE_HOST_MESSAGE_THREAD_HEADER}"
+    [=[class HostMessageThreadState
+{
+public:]=]
+    [=[class HostMessageThreadState
+{
+public:
+    // Until a host serves it, the message loop runs on the plug-in's own thread.
+    HostMessageThreadState() { ::HostMessageThread::setServedByHost (false); }
+]=]
+    "state = stateIn;"
+    "state = stateIn; ::HostMessageThread::setServedByHost (stateIn == HostMessageThreadAttached::yes);"
+    "void registerHandlerForFrame (IPlugFrame* plugFrame)"
+    [=[void registerHandlerForRunLoop (Steinberg::Linux::IRunLoop* runLoop)
+    {
+        refreshAttachedEventLoop ([this, runLoop] { hostRunLoops.insert (runLoop); });
+        updateCurrentMessageThread();
+    }
+
+    void unregisterHandlerForRunLoop (Steinberg::Linux::IRunLoop* runLoop)
+    {
+        refreshAttachedEventLoop ([this, runLoop] { const auto found = hostRunLoops.find (runLoop); if (found != hostRunLoops.end()) hostRunLoops.erase (found); });
+    }
+
+    void registerHandlerForFrame (IPlugFrame* plugFrame)]=]
+    "refreshAttachedEventLoop ([this, runLoop] { hostRunLoops.erase (runLoop); });"
+    "unregisterHandlerForRunLoop (runLoop);"
+    [=[static JucePluginFactory* globalFactory = nullptr;]=]
+    [=[static JucePluginFactory* globalFactory = nullptr;
+
+#if JUCE_LINUX || JUCE_BSD
+// The run loop a host offers with the context it gives the factory, registered with the event
+// handler for as long as the factory keeps that context.
+class HostContextRunLoop
+{
+public:
+    explicit HostContextRunLoop (FUnknown* context)
+    {
+        if (runLoop.loadFrom (context))
+            eventHandler->registerHandlerForRunLoop (runLoop.get());
+    }
+
+    ~HostContextRunLoop()
+    {
+        if (runLoop != nullptr)
+            eventHandler->unregisterHandlerForRunLoop (runLoop.get());
+    }
+
+    bool isAttached() const noexcept { return runLoop != nullptr; }
+
+private:
+    ScopedJuceInitialiser_GUI libraryInitialiser;
+    SharedResourcePointer<MessageThread> messageThread;
+    SharedResourcePointer<EventHandler> eventHandler;
+    VSTComSmartPtr<Steinberg::Linux::IRunLoop> runLoop;
+
+    JUCE_DECLARE_NON_COPYABLE (HostContextRunLoop)
+};
+#endif]=]
+    [=[    tresult PLUGIN_API setHostContext (FUnknown* context) override
+    {
+        host.loadFrom (context);
+]=]
+    [=[    tresult PLUGIN_API setHostContext (FUnknown* context) override
+    {
+        host.loadFrom (context);
+
+       #if JUCE_LINUX || JUCE_BSD
+        hostContextRunLoop.reset();
+
+        if (auto offered = std::make_unique<HostContextRunLoop> (context); offered->isAttached())
+            hostContextRunLoop = std::move (offered);
+       #endif
+]=]
+    [=[    const PFactoryInfo factoryInfo;
+    VSTComSmartPtr<Vst::IHostApplication> host;]=]
+    [=[    const PFactoryInfo factoryInfo;
+    VSTComSmartPtr<Vst::IHostApplication> host;
+
+   #if JUCE_LINUX || JUCE_BSD
+    std::unique_ptr<HostContextRunLoop> hostContextRunLoop;
+   #endif]=])
+
+# The VST3 plug-in target compiles this copy in place of JUCE's.
+get_target_property (vst3Sources juce_audio_plugin_client_VST3 INTERFACE_SOURCES)
+list (FILTER vst3Sources EXCLUDE REGEX "/juce_audio_plugin_client_VST3\\.cpp$")
+list (APPEND vst3Sources "${QUILLMERE_VST3_WRAPPER}")
+set_property (TARGET juce_audio_plugin_client_VST3 PROPERTY INTERFACE_SOURCES ${vst3Sources})
+
+# The VST2 wrapper serves the message loop on the host's thread while a HostDrivenEventLoop
+# exists (the window is open, or the host is calling in): the adapted copy of JUCE's helper
+# reports when it does, and when the plug-in's own thread takes the loop back.
+set (QUILLMERE_LINUX_MESSAGE_THREAD "${CMAKE_BINARY_DIR}/juce-wrappers/juce_LinuxMessageThread.h")
+quillmere_adapt_juce_wrapper (utility/juce_LinuxMessageThread.h "${QUILLMERE_LINUX_MESSAGE_THREAD}"
+    "        startThread (Priority::high);"
+    "        ::HostMessageThread::setServedByHost (false);\n        startThread (Priority::high);"
+    [=[    HostDrivenEventLoop()
+    {
+        messageThread->stop();
+        MessageManager::getInstance()->setCurrentThreadAsMessageThread();]=]
+    [=[    HostDrivenEventLoop()
+    {
+        messageThread->stop();
+        MessageManager::getInstance()->setCurrentThreadAsMessageThread();
+        ::HostMessageThread::setServedByHost (true);]=])
