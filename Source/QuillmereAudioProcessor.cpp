@@ -1,4 +1,5 @@
 #include "QuillmereAudioProcessor.h"
+#include "HostMessageThread.h"
 #include "QuillmereSettingsChunk.h"
 #include "ScribbleStripName.h"
 
@@ -90,9 +91,28 @@ void QuillmereAudioProcessor::prepareToPlay (double, int) {}
 
 void QuillmereAudioProcessor::releaseResources() {}
 
-void QuillmereAudioProcessor::processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) {}
+void QuillmereAudioProcessor::processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) { setWaitingValues(); }
 
-void QuillmereAudioProcessor::processBlock (juce::AudioBuffer<double>&, juce::MidiBuffer&) {}
+void QuillmereAudioProcessor::processBlock (juce::AudioBuffer<double>&, juce::MidiBuffer&) { setWaitingValues(); }
+
+void QuillmereAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>&, juce::MidiBuffer&) { setWaitingValues(); }
+
+void QuillmereAudioProcessor::processBlockBypassed (juce::AudioBuffer<double>&, juce::MidiBuffer&) { setWaitingValues(); }
+
+void QuillmereAudioProcessor::setWaitingValues() noexcept
+{
+    // The wrapper hears the change on this thread: JUCE's VST3 wrapper hands it to the host as
+    // an output parameter change of this block, its VST2 wrapper as an automation call. The
+    // broadcast sends it on to the console as any other change, which keeps the fader and the
+    // value in step.
+    for (auto* parameter : { static_cast<juce::AudioProcessorParameter*> (faderParameter),
+                             static_cast<juce::AudioProcessorParameter*> (muteParameter) })
+    {
+        if (const auto value = hostValues.take (parameter->getParameterIndex()))
+            if (*value != parameter->getValue())
+                parameter->setValueNotifyingHost (*value);
+    }
+}
 
 double QuillmereAudioProcessor::getTailLengthSeconds() const { return 0.0; }
 
@@ -166,7 +186,9 @@ void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInB
     restoreMidiOutput (settings->midiOutName.value_or (juce::String()));
     updateWatching();
 
-    // Restored without telling the host: it is the host that asked for these values.
+    // Restored without telling the host: it is the host that asked for these values, and they
+    // replace any of the console's that still wait for the audio thread.
+    hostValues.clear();
     faderParameter->setValue (settings->level.value_or (faderParameter->getValue()));
     sendLevelToDevice();
 
@@ -703,6 +725,15 @@ void QuillmereAudioProcessor::handleIncomingMidiMessage (MidiPortSystem::Input* 
 
 void QuillmereAudioProcessor::timerCallback()
 {
+    // Gestures left waiting while the host did not serve this thread are told once it does.
+    const auto servedByHost = HostMessageThread::isServedByHost();
+
+    if (servedByHost)
+    {
+        faderParameter->changeManager->reportPendingNow();
+        muteParameter->changeManager->reportPendingNow();
+    }
+
     {
         const juce::ScopedLock sl (incomingMidiLock);
 
@@ -729,10 +760,21 @@ void QuillmereAudioProcessor::timerCallback()
     // Also when there is no device: the messages are dropped.
     drainedMidi.clear();
 
+    if (parser == nullptr)
+        return;
+
     // With no lock held: the host hears of the values and gestures now, and may take locks of
-    // its own that a thread saving or restoring the state holds while it waits for ours.
-    if (parser != nullptr)
+    // its own that a thread saving or restoring the state holds while it waits for ours. On a
+    // message thread of the plug-in's own, calling the host at all is wrong (hosts keep state
+    // per thread): the values go to the audio thread, which the host owns.
+    if (servedByHost)
+    {
         parser->applyParameterChanges (changes);
+    }
+    else
+    {
+        parser->handOverParameterChanges (changes, hostValues);
+    }
 }
 
 void QuillmereAudioProcessor::parameterChanged (ParameterBroadcaster* broadcasterThatChanged)

@@ -4,6 +4,7 @@
 #include "Devices/QuillmereBaseDevice.h"
 #include "Parameters/BooleanParameter.h"
 #include "Parameters/FaderParameter.h"
+#include "Parameters/HostValueHandoff.h"
 #include "Ports/ConsoleOutbox.h"
 #include "Ports/PortWatcher.h"
 #include "Ports/RealtimeReadGuard.h"
@@ -41,9 +42,16 @@ public:
     void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
     void releaseResources() override;
 
-    /** Audio thread: does nothing, so audio and MIDI pass through untouched. */
+    /** Audio thread: leaves audio and MIDI untouched, and sets the console's values that wait
+        in hostValues, so that the host hears of them from this thread. Takes no lock of the
+        plug-in's, allocates nothing and never waits on a port.
+    */
     void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override;
     void processBlock (juce::AudioBuffer<double>& buffer, juce::MidiBuffer& midiMessages) override;
+
+    /** Audio thread, while the host bypasses the plug-in: the console's values still reach it. */
+    void processBlockBypassed (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override;
+    void processBlockBypassed (juce::AudioBuffer<double>& buffer, juce::MidiBuffer& midiMessages) override;
 
     double getTailLengthSeconds() const override;
     bool acceptsMidi() const override;
@@ -182,7 +190,8 @@ public:
 
     /** Message thread, every 20 ms while an input is open: hands the queue to the device to
         parse, with deviceLock held, then applies what it asks of the parameters with no lock
-        held.
+        held. Where the host does not serve the message thread (HostMessageThread), the values
+        go to the audio thread through hostValues instead, and no gesture is told.
     */
     void timerCallback() override;
 
@@ -217,6 +226,9 @@ public:
     juce::String wantedMidiOutName;
     FaderParameter* faderParameter = nullptr;
     BooleanParameter* muteParameter = nullptr;
+
+    /** The console's values that wait for the audio thread to tell the host of them. */
+    HostValueHandoff hostValues;
 
     /** Messages from the console not yet handed to the device. */
     juce::MidiBuffer incomingMidi;
@@ -288,6 +300,7 @@ private:
     bool openMidiOutputsNamed (const juce::String& name);
     void updateWatching();
     void channelNameChanged();
+    void setWaitingValues() noexcept;
 
     // The device as host threads reach it: the same object as device, or null while it is
     // being replaced. Read only inside a ReadScope of sendGuard, so that the device is never

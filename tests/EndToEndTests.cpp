@@ -1,3 +1,4 @@
+#include "../Source/HostMessageThread.h"
 #include "support/HostRecorder.h"
 #include "support/LinkedConsoleTest.h"
 #include "support/TestHelpers.h"
@@ -205,4 +206,83 @@ TEST_F (EndToEndTest, InterleavedAndBrokenDeskTrafficIsHandled)
     settle();
     EXPECT_FLOAT_EQ (p.faderParameter->getValue(), (float) (0x1000 * 4) / 65535.0f);
     EXPECT_EQ (console.getStrip (3).faderLevel, ConsoleSimulator::eightBitLevelOf (p.faderParameter->getValue()));
+}
+
+namespace
+{
+    /** Lets the test play a Linux VST2 or VST3 host that does not serve the plug-in's message
+        loop, as the wrappers report it, and gives the loop back to the host at the end.
+    */
+    struct MessageThreadOfThePluginsOwn final
+    {
+        MessageThreadOfThePluginsOwn() { HostMessageThread::setServedByHost (false); }
+        ~MessageThreadOfThePluginsOwn() { HostMessageThread::setServedByHost (true); }
+    };
+
+    /** One block on a thread of its own, as the host's audio thread calls it. */
+    void processOneBlockOnAnAudioThread (QuillmereAudioProcessor& p)
+    {
+        std::thread audio ([&p]
+                           {
+            juce::AudioBuffer<float> buffer (2, 64);
+            buffer.clear();
+            juce::MidiBuffer midi;
+            p.processBlock (buffer, midi); });
+        audio.join();
+    }
+}
+
+// Where the message loop runs on a thread of the plug-in's own, the host must not be called
+// there: the desk's values wait for the audio thread, which tells the host of the newest, and no
+// gesture is told until the host serves the message loop again, which hears the end of one it
+// heard begin.
+TEST_F (EndToEndTest, WithoutTheHostsMessageThreadTheDesksValuesReachTheHostFromTheAudioThread)
+{
+    auto& p = link ("Tarn16", 3);
+    HostRecorder host (p);
+
+    {
+        const MessageThreadOfThePluginsOwn own;
+
+        console.touch (2);
+        console.moveTo (2, 4000);
+        console.moveTo (2, 12000);
+        console.release (2);
+        console.pressCut (2);
+        console.releaseCut (2);
+        settle();
+
+        // Nothing told yet, nor set: the audio thread has not run.
+        EXPECT_TRUE (host.getEvents().empty()) << testing::PrintToString (host.describe());
+        EXPECT_EQ (p.faderParameter->getValue(), 0.0f);
+
+        processOneBlockOnAnAudioThread (p);
+        EXPECT_EQ (host.describe(), (Strings { "value 0 0.73", "value 1 1.00" }));
+        EXPECT_FLOAT_EQ (p.faderParameter->getValue(), (float) (12000 * 4) / 65535.0f);
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return console.getStrip (2).cut; }));
+
+        // A second block has nothing left to tell.
+        processOneBlockOnAnAudioThread (p);
+        EXPECT_EQ (host.getEvents().size(), 2u);
+    }
+
+    // A gesture the host heard begin, whose end comes while the plug-in runs the loop itself,
+    // hears its end once the host serves the loop again.
+    host.clear();
+    console.touch (2);
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return host.count (HostRecorder::Event::Kind::begin, 0) == 1; }));
+
+    {
+        const MessageThreadOfThePluginsOwn own;
+        console.release (2);
+        settle();
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (100);
+        EXPECT_EQ (host.count (HostRecorder::Event::Kind::end, 0), 0);
+    }
+
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return host.count (HostRecorder::Event::Kind::end, 0) == 1; }))
+        << testing::PrintToString (host.describe());
 }

@@ -1,6 +1,7 @@
 #include "QuillmereBaseDevice.h"
 
 #include "../Parameters/AudioProcessorParameterWithChangeManager.h"
+#include "../Parameters/HostValueHandoff.h"
 #include "../QuillmereAudioProcessor.h"
 
 namespace
@@ -55,6 +56,35 @@ void QuillmereBaseDevice::applyParameterChanges (const ParameterChanges& changes
 
             case ParameterChange::Kind::toggle:
                 parameter->setValueNotifyingHost (parameter->getValue() == 0.0f ? 1.0f : 0.0f);
+                break;
+        }
+    }
+}
+
+void QuillmereBaseDevice::handOverParameterChanges (const ParameterChanges& changes, HostValueHandoff& handoff)
+{
+    for (const auto& change : changes)
+    {
+        auto* parameter = getParameter (change.parameterIndex);
+
+        if (parameter == nullptr)
+            continue;
+
+        switch (change.kind)
+        {
+            case ParameterChange::Kind::beginGesture:
+                break;
+
+            case ParameterChange::Kind::endGesture:
+                parameter->changeManager->endChange (this);
+                break;
+
+            case ParameterChange::Kind::setValue:
+                handoff.post (change.parameterIndex, change.value);
+                break;
+
+            case ParameterChange::Kind::toggle:
+                handoff.postToggle (change.parameterIndex, *parameter);
                 break;
         }
     }

@@ -4,6 +4,7 @@
 
 class QuillmereAudioProcessor;
 class AudioProcessorParameterWithChangeManager;
+class HostValueHandoff;
 
 /** A console device: knows the MIDI vocabulary of one console model.
 
@@ -67,6 +68,15 @@ public:
         lock of the processor's held.
     */
     void applyParameterChanges (const ParameterChanges& changes);
+
+    /** Makes the changes where the message thread is not one the host serves, so that nothing
+        tells the host on it: values are handed to the audio thread, which sets them and so tells
+        the host; gestures that begin are left out, and those that end are only marked ended,
+        so that a gesture the host heard begin hears its end once the host serves the message
+        thread again, or when the instance goes. Message thread, with no lock of the processor's
+        held.
+    */
+    void handOverParameterChanges (const ParameterChanges& changes, HostValueHandoff& handoff);
 
     /** Parses the messages and applies what they ask at once. */
     void handleIncomingMidi (int channel, const juce::MidiBuffer& messages);

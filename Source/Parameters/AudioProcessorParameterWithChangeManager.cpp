@@ -1,5 +1,7 @@
 #include "AudioProcessorParameterWithChangeManager.h"
 
+#include "../HostMessageThread.h"
+
 AudioProcessorParameterWithChangeManager::ChangeManager::ChangeManager (AudioProcessorParameterWithChangeManager& ownerToReport)
     : owner (ownerToReport)
 {
@@ -97,9 +99,11 @@ void AudioProcessorParameterWithChangeManager::ChangeManager::reportToHost()
 {
     // Another thread leaves its change to the message thread. Without a message manager there
     // is no message thread to leave it to, and nobody else who could report at the same time.
+    // A message thread that the host does not serve leaves it waiting: the host hears it once
+    // it serves the message thread, or when the instance goes.
     if (auto* mm = juce::MessageManager::getInstanceWithoutCreating(); mm != nullptr && ! mm->isThisTheMessageThread())
         postReport();
-    else
+    else if (HostMessageThread::isServedByHost())
         reportPendingNow();
 }
 
@@ -124,7 +128,8 @@ void AudioProcessorParameterWithChangeManager::ChangeManager::postReport()
         }
 
         // The manager waits in its destructor until this is done.
-        h->manager->reportPendingNow();
+        if (HostMessageThread::isServedByHost())
+            h->manager->reportPendingNow();
 
         {
             const std::lock_guard<std::mutex> lock (h->lock);

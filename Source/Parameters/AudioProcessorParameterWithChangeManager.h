@@ -16,7 +16,8 @@
     while its fader is touched, the editor while its fader is dragged or its CUT key is held).
     The ChangeManager merges their gestures into one for the host: the host hears a gesture
     begin when the first source starts and end when the last active source stops. The host
-    hears gestures on the message thread only (see ChangeManager).
+    hears gestures on the message thread only (see ChangeManager), and only while the host
+    serves that thread (HostMessageThread); until then they wait.
 */
 class AudioProcessorParameterWithChangeManager : public juce::AudioProcessorParameterWithID
 {
@@ -51,8 +52,9 @@ public:
         bool isAnyActive() const;
 
         /** Tells the host at once, on the calling thread, of the changes not told yet. The
-            message thread's way of telling; on another thread only for an instance that goes,
-            as what is left for the message thread would then never be told.
+            message thread's way of telling while the host serves it; on another thread only for
+            an instance that goes, on the host's thread that deletes it, as what is left for the
+            message thread would then never be told.
         */
         void reportPendingNow();
 
