@@ -25,6 +25,43 @@ namespace
         control.setMouseClickGrabsKeyboardFocus (false);
     }
 
+    /** What moving the console's fader records in the host, where that depends on the host:
+        Linux hosts must be told of a gesture on their own UI thread, which VST2 and VST3 hosts
+        lend the plug-in's message loop only in some cases (see HostMessageThread). Empty where
+        the desk's touch always writes automation.
+    */
+    juce::String describeDeskRecording ([[maybe_unused]] juce::AudioProcessor::WrapperType type)
+    {
+#if JUCE_LINUX || JUCE_BSD
+        switch (type)
+        {
+            case juce::AudioProcessor::wrapperType_VST3:
+                return "The console's fader writes Level automation with touch (Touch, Latch) once the host runs "
+                       "Quillmere on its own thread: from the start in hosts that offer plug-ins their run loop, "
+                       "otherwise once a Quillmere window has been opened. Until then the desk's moves reach the "
+                       "host as values without touch.";
+
+            case juce::AudioProcessor::wrapperType_VST:
+                return "The console's fader writes Level automation with touch (Touch, Latch) while a Quillmere "
+                       "window is open; otherwise the desk's moves reach the host as values without touch.";
+
+            case juce::AudioProcessor::wrapperType_LV2:
+                return "LV2 hosts record no change that a plug-in makes itself: the desk's moves set the Level "
+                       "and the window follows, but no automation is written.";
+
+            case juce::AudioProcessor::wrapperType_Undefined:
+            case juce::AudioProcessor::wrapperType_AudioUnit:
+            case juce::AudioProcessor::wrapperType_AudioUnitv3:
+            case juce::AudioProcessor::wrapperType_AAX:
+            case juce::AudioProcessor::wrapperType_Standalone:
+            case juce::AudioProcessor::wrapperType_Unity:
+                break;
+        }
+#endif
+
+        return {};
+    }
+
     /** The number a selector's text starts with, as C's atoi reads it; 0 when there is none. */
     int leadingNumberOf (const juce::String& text)
     {
@@ -48,6 +85,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     levelSlider.setRange (0.0, 1.0, 0.01);
     levelSlider.addListener (this);
     levelSlider.setSliderSnapsToMousePosition (false);
+    levelSlider.setTooltip (describeDeskRecording (owner.wrapperType));
     keepFromKeyboardFocus (levelSlider);
 
     // The CUT key: the mute flips on press; the key itself never toggles.
