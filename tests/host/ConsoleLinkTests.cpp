@@ -63,6 +63,31 @@ namespace
         return view;
     }
 
+    /** Dispatches messages and processes a block of the instance, as a host's audio thread
+        does, until the condition holds or the time runs out; whether it holds.
+    */
+    bool processUntil (juce::AudioPluginInstance& instance, std::function<bool()> condition, int timeoutMs = 10000)
+    {
+        juce::AudioBuffer<float> buffer (instance.getTotalNumOutputChannels(), 64);
+        juce::MidiBuffer midi;
+
+        return dispatchUntil ([&]
+                              {
+            buffer.clear();
+            instance.processBlock (buffer, midi);
+            return condition(); },
+                              timeoutMs);
+    }
+
+    /** A value the instance saves in its state ("fader", "cut"), as the plug-in holds it; -1
+        if the state has none.
+    */
+    double savedValue (juce::AudioPluginInstance& instance, const char* attribute)
+    {
+        const auto xml = readSettingsChunk (readPluginChunk (instance));
+        return xml != nullptr && xml->hasAttribute (attribute) ? xml->getDoubleAttribute (attribute) : -1.0;
+    }
+
     /** Host automation as a DAW delivers it: the value set, then a block processed. */
     void automate (juce::AudioPluginInstance& instance, int parameterIndex, float value)
     {
@@ -157,32 +182,87 @@ TEST_P (ConsoleLinkTest, OpensTheConsolePortByNameAndSendsItExactlyTheExpectedBy
     EXPECT_EQ (console.getError(), juce::String());
 }
 
-TEST_P (ConsoleLinkTest, AFaderMovedOnTheConsoleReachesTheHostInsideAGesture)
+// With no window open, a Linux VST2 or VST3 host lends the plug-in no thread of its own to be
+// told on (JUCE's hosting classes offer their run loop only to a view): the desk's values reach
+// it from the audio thread, without a gesture, and the console's fader follows.
+TEST_P (ConsoleLinkTest, AFaderMovedOnTheConsoleReachesTheHostFromTheAudioThreadWhileNoWindowIsOpen)
 {
     const auto instance = loadLinked (GetParam(), tarnSettings());
     ASSERT_NE (instance, nullptr);
     ASSERT_TRUE (waitForStripResent (console, 2));
+
+    // The host plays first, as it does from the start of a session: JUCE's VST3 hosting sends
+    // the values it holds with its first blocks.
+    int blocks = 0;
+    processUntil (*instance, [&]
+                  { return ++blocks == 20; });
 
     HostRecorder host (*instance);
 
     for (const auto* command : { "touch 2", "move 2 8192", "release 2" })
         console.run (command);
 
-    ASSERT_TRUE (dispatchUntil ([&]
-                                { return host.count (HostRecorder::Event::Kind::end, 0) > 0; }))
-        << testing::PrintToString (host.describe());
+    // The position 0x40 0x00 is 0.500008.
+    ASSERT_TRUE (processUntil (*instance, [&]
+                               { return std::abs (savedValue (*instance, "fader") - 0.500008) < 1.0e-5; }))
+        << savedValue (*instance, "fader");
 
-    // The position 0x40 0x00 is 0.500008: the host records it between the touch and the release.
-    const auto events = host.describe();
-    const auto begin = std::find (events.begin(), events.end(), "begin 0");
-    const auto value = std::find (events.begin(), events.end(), "value 0 0.50");
-    const auto end = std::find (events.begin(), events.end(), "end 0");
-    EXPECT_TRUE (begin < value && value < end) << testing::PrintToString (events);
-    EXPECT_NEAR (instance->getParameters()[0]->getValue(), 0.500008f, 1.0e-6f);
+    // JUCE's VST2 hosting hears the automation call; its VST3 hosting hands output parameter
+    // changes to the plug-in's controller only, not to its own listeners (HostThreadTests
+    // checks them as a VST3 host reads them).
+    if (juce::String (GetParam()) == "VST")
+    {
+        EXPECT_TRUE (processUntil (*instance, [&]
+                                   { return host.describe() == std::vector<std::string> { "value 0 0.50" }; }))
+            << testing::PrintToString (host.describe());
+    }
 
-    // The console's fader is told the new 8-bit level, 128.
-    EXPECT_TRUE (dispatchUntil ([&]
-                                { return readStrip (console, 2).level == 128; }));
+    EXPECT_EQ (host.count (HostRecorder::Event::Kind::begin, 0), 0);
+
+    // The console's fader is told the new 8-bit level, 128. JUCE's VST3 hosting keeps its own
+    // copy of the values, which it sends back with its next blocks until its controller's catch
+    // up: the host keeps playing meanwhile.
+    EXPECT_TRUE (processUntil (*instance, [&]
+                               { return readStrip (console, 2).level == 128; }))
+        << console.getEvents().joinIntoString ("\n");
+}
+
+// With the window open the host serves the plug-in's message loop (VST3 through the run loop
+// its frame offers, VST2 through its idle calls): the host records the desk's move between the
+// touch and the release. Runs under an X server (tests/host/CMakeLists.txt).
+TEST_P (ConsoleLinkTest, AFaderMovedOnTheConsoleReachesTheHostInsideAGesture_whileTheEditorIsOpen)
+{
+    if (! hasDisplay())
+        GTEST_SKIP() << "the editor needs an X server";
+
+    const auto instance = loadLinked (GetParam(), tarnSettings());
+    ASSERT_NE (instance, nullptr);
+    ASSERT_TRUE (waitForStripResent (console, 2));
+
+    {
+        std::unique_ptr<juce::AudioProcessorEditor> editor (instance->createEditorIfNeeded());
+        ASSERT_NE (editor, nullptr);
+        editor->addToDesktop (0);
+        editor->setVisible (true);
+        ASSERT_TRUE (dispatchUntil ([&]
+                                    { return editor->getWidth() == 400 && editor->getHeight() == 617; }));
+
+        HostRecorder host (*instance);
+
+        for (const auto* command : { "touch 2", "move 2 8192", "release 2" })
+            console.run (command);
+
+        ASSERT_TRUE (processUntil (*instance, [&]
+                                   { return host.count (HostRecorder::Event::Kind::end, 0) > 0; }))
+            << testing::PrintToString (host.describe());
+
+        const auto events = host.describe();
+        const auto begin = std::find (events.begin(), events.end(), "begin 0");
+        const auto value = std::find (events.begin(), events.end(), "value 0 0.50");
+        const auto end = std::find (events.begin(), events.end(), "end 0");
+        EXPECT_TRUE (begin < value && value < end) << testing::PrintToString (events);
+        EXPECT_NEAR (instance->getParameters()[0]->getValue(), 0.500008f, 1.0e-6f);
+    }
 }
 
 namespace
@@ -208,13 +288,11 @@ namespace
         EXPECT_EQ (strip.cut, 1);
         EXPECT_EQ (strip.level, 127);
 
-        // The press toggles the cut inside a gesture that the release ends.
-        HostRecorder host (*instance);
+        // The press toggles the cut as the host processes.
         console.run ("press-cut 2");
         console.run ("release-cut 2");
-        EXPECT_TRUE (dispatchUntil ([&]
-                                    { return host.count (HostRecorder::Event::Kind::end, 1) > 0; }));
-        EXPECT_EQ (instance->getParameters()[1]->getValue(), 0.0f);
+        EXPECT_TRUE (processUntil (*instance, [&]
+                                   { return savedValue (*instance, "cut") == 0.0; }));
     }
 }
 
@@ -381,13 +459,10 @@ TEST (ConsoleLink, AConsoleThatVanishesInsideASystemExclusiveMessageIsHeardAgain
     ASSERT_TRUE (console.start()) << console.getError().toStdString();
     ASSERT_TRUE (waitForStripResent (console, 2));
 
-    HostRecorder host (*instance);
-
     for (const auto* command : { "touch 2", "move 2 12288", "release 2" })
         console.run (command);
 
-    EXPECT_TRUE (dispatchUntil ([&]
-                                { return host.count (HostRecorder::Event::Kind::end, 0) > 0; }))
-        << testing::PrintToString (host.describe());
-    EXPECT_NEAR (instance->getParameters()[0]->getValue(), 0.750011f, 1.0e-5f);
+    EXPECT_TRUE (processUntil (*instance, [&]
+                               { return std::abs (savedValue (*instance, "fader") - 0.750011) < 1.0e-5; }))
+        << savedValue (*instance, "fader");
 }
