@@ -234,33 +234,23 @@ void QuillmereAudioProcessor::restoreMidiOutput (const juce::String& storedName)
 
 bool QuillmereAudioProcessor::openMidiInputsNamed (const juce::String& name)
 {
-    // Every port of that name is opened in turn, so with two of them the last one stays open.
-    // A port opened by name starts with an empty queue. When none has the name, the open
-    // input is left as it was.
-    const auto names = MidiPortSystem::getInputNames();
+    // Of several ports of that name, the last that opens stays open. A port opened by name
+    // starts with an empty queue. When none has the name, the open input is left as it was.
+    if (! MidiPortSystem::getInputNames().contains (name))
+        return midiInput != nullptr && midiInName == name;
 
-    for (int i = 0; i < names.size(); ++i)
-    {
-        if (names[i] == name)
-        {
-            closeMidiInput();
-            openMidiInput (i, true);
-            midiInName = name;
-        }
-    }
-
-    return midiInput != nullptr && midiInName == name;
+    openMidiInputNamed (name, true);
+    midiInName = name;
+    return midiInput != nullptr;
 }
 
 bool QuillmereAudioProcessor::openMidiOutputsNamed (const juce::String& name)
 {
-    const auto names = MidiPortSystem::getOutputNames();
+    if (! MidiPortSystem::getOutputNames().contains (name))
+        return midiOutput != nullptr && midiOutName == name;
 
-    for (int i = 0; i < names.size(); ++i)
-        if (names[i] == name)
-            replaceMidiOutput (MidiPortSystem::openOutput (i), name);
-
-    return midiOutput != nullptr && midiOutName == name;
+    replaceMidiOutput (MidiPortSystem::openOutputNamed (name), name);
+    return midiOutput != nullptr;
 }
 
 void QuillmereAudioProcessor::updateWatching()
@@ -303,8 +293,14 @@ void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, 
     // A port the system no longer lists is gone, whatever its handle says, and so is one the
     // system took away although a port of its name is back (an interface plugged in again
     // between two rounds): nothing more is sent to it, and the port is opened again as soon as
-    // it is listed.
-    if (midiInput != nullptr && (! inputNames.contains (midiInName) || ! midiInput->isAlive()))
+    // it is listed. A gone input whose wanted port is listed is replaced below, the new port
+    // started before the old one stops, so that JUCE's ALSA client keeps a thread reading.
+    const auto inputGone = [&]
+    { return midiInput != nullptr && (! inputNames.contains (midiInName) || ! midiInput->isAlive()); };
+
+    const auto wantedInputListed = wantedMidiInName.isNotEmpty() && inputNames.contains (wantedMidiInName);
+
+    if (inputGone() && ! wantedInputListed)
         closeMidiInput();
 
     {
@@ -316,8 +312,12 @@ void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, 
 
     bool reconnected = false;
 
-    if (wantedMidiInName.isNotEmpty() && (midiInput == nullptr || midiInName != wantedMidiInName) && inputNames.contains (wantedMidiInName))
+    if (wantedInputListed && (midiInput == nullptr || midiInName != wantedMidiInName || inputGone()))
         reconnected = openMidiInputsNamed (wantedMidiInName) || reconnected;
+
+    // Left when the wanted port was not there to replace it after all.
+    if (inputGone())
+        closeMidiInput();
 
     if (wantedMidiOutName.isNotEmpty() && (midiOutput == nullptr || midiOutName != wantedMidiOutName) && outputNames.contains (wantedMidiOutName))
         reconnected = openMidiOutputsNamed (wantedMidiOutName) || reconnected;
@@ -367,57 +367,77 @@ juce::int32 QuillmereAudioProcessor::getAAXPluginIDForMainBusConfig (const juce:
 //==============================================================================
 void QuillmereAudioProcessor::closeMidiInput()
 {
+    replaceMidiInput (nullptr, false);
+}
+
+void QuillmereAudioProcessor::replaceMidiInput (std::unique_ptr<MidiPortSystem::Input> newInput, bool emptyQueue)
+{
+    auto* input = newInput.get();
     std::unique_ptr<MidiPortSystem::Input> oldInput;
 
     {
-        // From here on the driver thread's source test fails for the old port.
+        // From here on the driver thread's source test passes for the new port alone.
         const juce::ScopedLock sl (incomingMidiLock);
-        oldInput = std::move (midiInput);
+
+        if (input != nullptr && emptyQueue)
+            incomingMidi.clear();
+
+        oldInput = std::exchange (midiInput, std::move (newInput));
+    }
+
+    // The new port starts before the old one stops: JUCE's ALSA client ends its reading thread
+    // when its last started input stops, and a start while that thread finishes its poll starts
+    // none, so stopping first would leave no thread reading the new port.
+    if (input != nullptr)
+    {
+        midiInName = input->getName();
+        input->start();
+        startTimer (drainIntervalMs);
     }
 
     if (oldInput != nullptr)
     {
         oldInput->stop();
-        stopTimer();
 
         // Waits for a callback in progress, so this must not hold incomingMidiLock.
         oldInput.reset();
-        midiInName = {};
+
+        if (input == nullptr)
+        {
+            stopTimer();
+            midiInName = {};
+        }
     }
 }
 
-void QuillmereAudioProcessor::openMidiInput (int index, bool emptyQueue)
+void QuillmereAudioProcessor::openMidiInputNamed (const juce::String& name, bool emptyQueue)
 {
-    auto newInput = MidiPortSystem::openInput (index, this);
+    auto newInput = MidiPortSystem::openInputNamed (name, this);
 
-    if (newInput == nullptr)
-        return;
-
-    auto* input = newInput.get();
-
+    // A driver that refuses a second handle on a port it has open gets its port once the old
+    // handle has closed.
+    if (newInput == nullptr && midiInput != nullptr && name.isNotEmpty())
     {
-        const juce::ScopedLock sl (incomingMidiLock);
-
-        if (emptyQueue)
-            incomingMidi.clear();
-
-        midiInput = std::move (newInput);
+        closeMidiInput();
+        newInput = MidiPortSystem::openInputNamed (name, this);
     }
 
-    midiInName = input->getName();
-    input->start();
-    startTimer (drainIntervalMs);
+    replaceMidiInput (std::move (newInput), emptyQueue);
 }
 
-void QuillmereAudioProcessor::setMidiInput (int index)
+void QuillmereAudioProcessor::setMidiInputByName (const juce::String& name)
 {
     const juce::ScopedLock sl (settingsLock);
 
     // Messages still queued from the previous port are handed on at the next tick.
-    wantedMidiInName = MidiPortSystem::getInputNames()[index];
-    closeMidiInput();
-    openMidiInput (index, false);
+    wantedMidiInName = name;
+    openMidiInputNamed (name, false);
     updateWatching();
+}
+
+void QuillmereAudioProcessor::setMidiInput (int index)
+{
+    setMidiInputByName (MidiPortSystem::getInputNames()[index]);
 }
 
 void QuillmereAudioProcessor::closeMidiOutput (bool writeWhatWaits)
@@ -450,7 +470,7 @@ void QuillmereAudioProcessor::replaceMidiOutput (std::shared_ptr<MidiPortSystem:
         outbox.attach (midiOutput);
 }
 
-void QuillmereAudioProcessor::setMidiOutput (int index)
+void QuillmereAudioProcessor::setMidiOutputByName (const juce::String& name)
 {
     const juce::ScopedLock sl (settingsLock);
 
@@ -460,16 +480,19 @@ void QuillmereAudioProcessor::setMidiOutput (int index)
         closeMidiOutput();
     }
 
-    auto newOutput = MidiPortSystem::openOutput (index);
-    const auto names = MidiPortSystem::getOutputNames();
-    wantedMidiOutName = names[index];
-    replaceMidiOutput (std::move (newOutput), names[index]);
+    wantedMidiOutName = name;
+    replaceMidiOutput (MidiPortSystem::openOutputNamed (name), name);
 
     // The console behind the new port knows nothing of this strip yet.
     if (midiOutput != nullptr)
         sendAllToDevice();
 
     updateWatching();
+}
+
+void QuillmereAudioProcessor::setMidiOutput (int index)
+{
+    setMidiOutputByName (MidiPortSystem::getOutputNames()[index]);
 }
 
 juce::String QuillmereAudioProcessor::getDefaultMidiInputName (int channelToAsk)

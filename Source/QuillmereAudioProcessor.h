@@ -102,17 +102,25 @@ public:
                                                 bool idForAudioSuite) const override;
 
     //==============================================================================
-    /** Closes the current input and opens the port at that index of the system's input list,
-        which becomes the wanted input, even if it refuses to open now. A successful open starts
-        the port and the 20 ms timer. Message thread or the host's state thread.
-    */
-    void setMidiInput (int index);
-
-    /** Closes the current output and opens the port at that index of the system's output
-        list, which becomes the wanted output; the device is handed the new port (null on
-        failure), and a console newly reached is told the channel name, the mute and the level.
+    /** Replaces the current input with the port of that name, which becomes the wanted input,
+        even if it refuses to open now; an empty name closes the input. The new port is opened
+        and started before the old one closes, and is checked to carry the name (see
+        MidiPortSystem::openInputNamed). A successful open starts the 20 ms timer.
         Message thread or the host's state thread.
     */
+    void setMidiInputByName (const juce::String& name);
+
+    /** setMidiInputByName with the name at that index of the system's input list now. */
+    void setMidiInput (int index);
+
+    /** Closes the current output and opens the port of that name, checked to carry the name,
+        which becomes the wanted output; the device is handed the new port (null on failure),
+        and a console newly reached is told the channel name, the mute and the level.
+        Message thread or the host's state thread.
+    */
+    void setMidiOutputByName (const juce::String& name);
+
+    /** setMidiOutputByName with the name at that index of the system's output list now. */
     void setMidiOutput (int index);
 
     /** A consistent copy of the ports' state, for the window. Any thread but a real-time one. */
@@ -292,7 +300,8 @@ private:
 
     void closeMidiOutput (bool writeWhatWaits = true);
     void closeMidiInput();
-    void openMidiInput (int index, bool emptyQueue);
+    void replaceMidiInput (std::unique_ptr<MidiPortSystem::Input> newInput, bool emptyQueue);
+    void openMidiInputNamed (const juce::String& name, bool emptyQueue);
     void replaceMidiOutput (std::shared_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName);
     void restoreMidiInput (const juce::String& storedName);
     void restoreMidiOutput (const juce::String& storedName);

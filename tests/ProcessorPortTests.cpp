@@ -1,6 +1,8 @@
 #include "../Source/Devices/HuiChannelProtocol.h"
 #include "../Source/QuillmereAudioProcessor.h"
+#include "../Source/QuillmereSettingsChunk.h"
 #include "support/HostRecorder.h"
+#include "support/SequencerDesk.h"
 #include "support/TestHelpers.h"
 #include "support/VirtualMidiPortBackend.h"
 
@@ -206,4 +208,69 @@ TEST_F (ProcessorPortTest, MovesFromTheConsoleReachTheHostInsideOneGesture)
 
     // The new level is answered to the console.
     EXPECT_EQ (hex (ports.getSentBlocks ("Out A")), (std::vector<std::string> { "B0 00 40 B0 20 00" }));
+}
+
+// JUCE's ALSA client ends its reading thread when its last started input stops, and a start
+// that follows at once finds that thread still finishing and starts none. An open output keeps
+// the client alive through the reopen, so an input reopened then, on the same port or another,
+// must still hear the desk.
+TEST (ProcessorOnTheSequencer, AnInputReopenedWhileAnOutputIsOpenHearsTheDesk)
+{
+    if (! hasSequencer())
+        GTEST_SKIP() << "no MIDI sequencer (/dev/snd/seq, or the test sequencer's router)";
+
+    SequencerDesk first ("Reopen Desk A"), second ("Reopen Desk B");
+
+    const auto choose = [] (const char* name)
+    {
+        return [name] (QuillmereAudioProcessor& p)
+        { p.setMidiInput (MidiPortSystem::getInputNames().indexOf (name)); };
+    };
+
+    const auto restore = [] (const char* name)
+    {
+        return [name] (QuillmereAudioProcessor& p)
+        {
+            QuillmereSettingsChunk::Settings settings;
+            settings.modelName = "Tarn16";
+            settings.channel = 1;
+            settings.midiInName = name;
+            settings.midiOutName = "Reopen Desk A";
+            const auto chunk = QuillmereSettingsChunk::write (settings);
+            p.setStateInformation (chunk.getData(), (int) chunk.getSize());
+        };
+    };
+
+    const struct
+    {
+        const char* name;
+        std::function<void (QuillmereAudioProcessor&)> reopen;
+        SequencerDesk& desk;
+        const char* inputName;
+    } cases[] = {
+        { "the same input chosen again", choose ("Reopen Desk A"), first, "Reopen Desk A" },
+        { "another input chosen", choose ("Reopen Desk B"), second, "Reopen Desk B" },
+        { "a project restored with the same input", restore ("Reopen Desk A"), first, "Reopen Desk A" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+
+        QuillmereAudioProcessor p;
+        p.setDevice ("Tarn16");
+        p.setChannel (1);
+        p.setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Reopen Desk A"));
+        p.setMidiInput (MidiPortSystem::getInputNames().indexOf ("Reopen Desk A"));
+        ASSERT_TRUE (p.getPortState().outputOpen);
+
+        c.reopen (p);
+        ASSERT_TRUE (p.getPortState().inputOpen);
+        ASSERT_EQ (p.getPortState().inName, c.inputName);
+
+        const auto before = p.faderParameter->getValue();
+        c.desk.sendControllers (ProcessorPortTest::faderMoveOnZone0 (0x60));
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return p.faderParameter->getValue() != before; }));
+    }
 }

@@ -295,25 +295,17 @@ void QuillmereAudioProcessorEditor::openDefaultPort (bool isInput)
     if (defaultName.isEmpty())
         return;
 
-    // Every port of that name in turn, so that with two of them the last one stays open. The
-    // system's list is asked again: the port must still carry that name.
-    const auto& names = isInput ? inputNames : outputNames;
+    // Only a port the system lists now, opened by name: with two of that name, the last one
+    // that opens stays open.
+    const auto names = isInput ? MidiPortSystem::getInputNames() : MidiPortSystem::getOutputNames();
 
-    for (int i = 0; i < names.size(); ++i)
-    {
-        if (names[i] != defaultName)
-            continue;
+    if (! names.contains (defaultName))
+        return;
 
-        if (isInput)
-        {
-            if (MidiPortSystem::getInputNames()[i] == defaultName)
-                quillmereProcessor.setMidiInput (i);
-        }
-        else if (MidiPortSystem::getOutputNames()[i] == defaultName)
-        {
-            quillmereProcessor.setMidiOutput (i);
-        }
-    }
+    if (isInput)
+        quillmereProcessor.setMidiInputByName (defaultName);
+    else
+        quillmereProcessor.setMidiOutputByName (defaultName);
 }
 
 void QuillmereAudioProcessorEditor::showPorts()
@@ -551,19 +543,18 @@ void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
 {
     if (box == &midiInputBox || box == &midiOutputBox)
     {
-        // Matched by name against the list as it is now, in case the system's ports changed.
+        // Opened by name, which the processor checks against the port that opens, in case the
+        // system's ports changed since the list was shown.
         const auto isInput = box == &midiInputBox;
         const auto names = isInput ? MidiPortSystem::getInputNames() : MidiPortSystem::getOutputNames();
+        const auto chosen = box->getText();
 
-        for (int i = 0; i < names.size(); ++i)
+        if (names.contains (chosen))
         {
-            if (box->getText() == names[i])
-            {
-                if (isInput)
-                    quillmereProcessor.setMidiInput (i);
-                else
-                    quillmereProcessor.setMidiOutput (i);
-            }
+            if (isInput)
+                quillmereProcessor.setMidiInputByName (chosen);
+            else
+                quillmereProcessor.setMidiOutputByName (chosen);
         }
     }
     else if (box == &modelBox)

@@ -4,6 +4,44 @@
 namespace
 {
     std::atomic<MidiPortSystem::Backend*> installedBackend { nullptr };
+
+    /** Lists the ports, opens the last one of that name that opens, and keeps it if it carries
+        the name; when another port opened at that index, the list has changed since it was read,
+        and it is read again.
+    */
+    template<typename List, typename Open>
+    auto openNamed (const juce::String& name, List&& list, Open&& open) -> decltype (open (0))
+    {
+        constexpr int maxListings = 4;
+
+        if (name.isEmpty())
+            return nullptr;
+
+        for (int listing = 0; listing < maxListings; ++listing)
+        {
+            const juce::StringArray names = list();
+            bool listChanged = false;
+
+            for (int i = names.size(); --i >= 0 && ! listChanged;)
+            {
+                if (names[i] != name)
+                    continue;
+
+                if (auto port = open (i))
+                {
+                    if (port->getName() == name)
+                        return port;
+
+                    listChanged = true;
+                }
+            }
+
+            if (! listChanged)
+                return nullptr;
+        }
+
+        return nullptr;
+    }
 }
 
 void MidiPortSystem::Output::sendMessageNow (const juce::MidiMessage& message)
@@ -49,4 +87,22 @@ std::unique_ptr<MidiPortSystem::Output> MidiPortSystem::openOutput (int index)
         return nullptr;
 
     return getBackend().openOutput (index);
+}
+
+std::unique_ptr<MidiPortSystem::Input> MidiPortSystem::openInputNamed (const juce::String& name, Input::Callback* callback)
+{
+    return openNamed (
+        name, []
+        { return getInputNames(); },
+        [callback] (int index)
+        { return openInput (index, callback); });
+}
+
+std::unique_ptr<MidiPortSystem::Output> MidiPortSystem::openOutputNamed (const juce::String& name)
+{
+    return openNamed (
+        name, []
+        { return getOutputNames(); },
+        [] (int index)
+        { return openOutput (index); });
 }

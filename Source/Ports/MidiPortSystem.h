@@ -4,7 +4,7 @@
 
 /** The process-wide system of MIDI ports through which instances reach their consoles.
 
-    Ports are listed by name and opened by index. An open input delivers each complete message
+    Ports are listed by name and opened by index, or by name, which checks what opened. An open input delivers each complete message
     from the console on a driver thread of its own; an open output passes a block of bytes to
     the driver unchanged and in order. Instances never write to their outputs themselves: they
     post their messages to a ConsoleOutbox, and one PortSender per port name writes them at the
@@ -106,6 +106,19 @@ public:
 
     /** Opens the output port at an index of getOutputNames; null on failure. */
     static std::unique_ptr<Output> openOutput (int index);
+
+    /** Opens the last input port of that name in the system's list that opens, and checks that
+        the port that opened carries the name: the list may change between the listing and the
+        open, and a port that appears ahead of the wanted one moves it to another index. Another
+        port that opened instead is closed unused and the ports are listed again, a few times at
+        most. Null when no port of that name opens. Any thread.
+    */
+    static std::unique_ptr<Input> openInputNamed (const juce::String& name, Input::Callback* callback);
+
+    /** Opens the last output port of that name that opens, checked as openInputNamed checks an
+        input. Any thread.
+    */
+    static std::unique_ptr<Output> openOutputNamed (const juce::String& name);
 
     /** Installs a backend for the whole process, not owned; null goes back to JUCE's ports.
         Ports already open stay with the backend that opened them, so the caller keeps a

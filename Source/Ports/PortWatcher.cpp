@@ -1,7 +1,11 @@
 #include "PortWatcher.h"
 
+#include <cstdlib>
+
 namespace
 {
+    void stopRoundsAtExit();
+
     /** The watcher's state, shared by its thread and the listeners' threads. */
     struct Watch
     {
@@ -15,14 +19,17 @@ namespace
         std::condition_variable changed;
         std::vector<Entry> entries;
         PortWatcher::Listener* calling = nullptr;
-        juce::StringArray lastInputs, lastOutputs;
+        // Plain vectors: the watch is never destroyed, and JUCE's leak detector would count
+        // a StringArray kept here as leaked when the program ends.
+        std::vector<juce::String> lastInputs, lastOutputs;
         int listingCount = 0;
 
         // The thread runs while someone watches and ends by itself when nobody does; whoever
         // starts the next one, or removes the last listener, joins it.
         std::thread thread;
         bool threadRunning = false;
-        int threadGeneration = 0; // a thread stops as soon as its generation is not the current one
+        int threadGeneration = 0;    // a thread stops as soon as its generation is not the current one
+        bool processExiting = false; // set as the process exits: no round starts any more
 
         bool anyWatching() const
         {
@@ -55,7 +62,7 @@ namespace
         {
             std::unique_lock<std::mutex> held (lock);
             const auto stopping = [this, generation]
-            { return threadGeneration != generation || ! anyWatching(); };
+            { return processExiting || threadGeneration != generation || ! anyWatching(); };
 
             for (;;)
             {
@@ -73,10 +80,11 @@ namespace
                 held.unlock();
                 const auto inputs = MidiPortSystem::getInputNames();
                 const auto outputs = MidiPortSystem::getOutputNames();
+                stopRoundsAtExit();
                 held.lock();
 
-                lastInputs = inputs;
-                lastOutputs = outputs;
+                lastInputs.assign (inputs.begin(), inputs.end());
+                lastOutputs.assign (outputs.begin(), outputs.end());
                 ++listingCount;
 
                 // One listener at a time, each looked up again before its call, since the list
@@ -89,7 +97,7 @@ namespace
 
                 for (auto* listener : toCall)
                 {
-                    if (threadGeneration != generation || ! isWatching (listener))
+                    if (processExiting || threadGeneration != generation || ! isWatching (listener))
                         continue;
 
                     calling = listener;
@@ -103,10 +111,35 @@ namespace
         }
     };
 
+    /** Created once and never destroyed. A host may call exit() while an instance still
+        watches: the thread is then running, and a joinable std::thread destroyed with the
+        statics would end the process with std::terminate. The thread may also still be
+        inside its wait when the statics go, so the state it waits on stays too.
+    */
     Watch& getWatch()
     {
-        static Watch watch;
-        return watch;
+        static auto* watch = new Watch();
+        return *watch;
+    }
+
+    /** Registered once, after the thread's first listing: the port system's statics, made by
+        that listing at the latest, are destroyed after it runs, so no round that starts once the
+        process exits uses them.
+    */
+    void stopRoundsAtExit()
+    {
+        [[maybe_unused]] static const bool registered = []
+        {
+            return std::atexit ([]
+                                {
+                                    auto& watch = getWatch();
+                                    const std::lock_guard<std::mutex> held (watch.lock);
+                                    watch.processExiting = true;
+                                    watch.changed.notify_all(); })
+                   == 0;
+        }();
+
+        jassert (registered);
     }
 }
 
@@ -174,12 +207,12 @@ juce::StringArray PortWatcher::getLastInputNames()
 {
     auto& watch = getWatch();
     const std::lock_guard<std::mutex> held (watch.lock);
-    return watch.lastInputs;
+    return { watch.lastInputs.data(), (int) watch.lastInputs.size() };
 }
 
 juce::StringArray PortWatcher::getLastOutputNames()
 {
     auto& watch = getWatch();
     const std::lock_guard<std::mutex> held (watch.lock);
-    return watch.lastOutputs;
+    return { watch.lastOutputs.data(), (int) watch.lastOutputs.size() };
 }

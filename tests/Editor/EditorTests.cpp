@@ -1,5 +1,7 @@
 #include "EditorFixture.h"
 
+#include "../../Source/QuillmereSettingsChunk.h"
+
 using namespace testing_helpers;
 using Strings = std::vector<std::string>;
 
@@ -694,4 +696,89 @@ TEST_F (EditorFixture, TheChannelListNamesTheStripsOfOtherTracksOnTheConsoleAndB
     EXPECT_TRUE (runMessageLoopUntil ([&]
                                       { return ! e.channelBox->isColourSpecified (juce::ComboBox::textColourId); }));
     EXPECT_EQ (menuTexts()[1], "2#2");
+}
+
+// The system's list may change between a listing and an open: a port that appears ahead of the
+// wanted one moves it to another index. Whether the port comes from a restored project or the
+// window, the instance holds the port it names: the level reaches the console, and the desk's
+// moves reach the level.
+TEST_F (EditorFixture, APortAppearingBetweenListingAndOpeningDoesNotStandInForTheWantedOne)
+{
+    enum class Path
+    {
+        restored,
+        chosenInTheWindow
+    };
+
+    const struct
+    {
+        const char* name;
+        bool isInput;
+        Path path;
+    } cases[] = {
+        { "input restored", true, Path::restored },
+        { "output restored", false, Path::restored },
+        { "input chosen in the window", true, Path::chosenInTheWindow },
+        { "output chosen in the window", false, Path::chosenInTheWindow },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const juce::String wanted = "Tarn16 Automation";
+
+        editor.reset();
+        processor = std::make_unique<QuillmereAudioProcessor>();
+        processor->setDevice ("Tarn16");
+        processor->setChannel (1);
+        processor->setMidiInput (MidiPortSystem::getInputNames().indexOf ("Studio In"));
+        processor->setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Studio Out"));
+
+        if (c.path == Path::restored)
+        {
+            QuillmereSettingsChunk::Settings settings;
+            settings.modelName = "Tarn16";
+            settings.channel = 1;
+            settings.midiInName = c.isInput ? wanted : "Studio In";
+            settings.midiOutName = c.isInput ? "Studio Out" : wanted;
+            const auto chunk = QuillmereSettingsChunk::write (settings);
+
+            ports.addPortAheadOnNextOpen (c.isInput, "Other Synth");
+            processor->setStateInformation (chunk.getData(), (int) chunk.getSize());
+        }
+        else
+        {
+            auto& e = openEditor();
+            auto& box = c.isInput ? e.midiInputBox : e.midiOutputBox;
+            const auto index = (c.isInput ? MidiPortSystem::getInputNames() : MidiPortSystem::getOutputNames()).indexOf (wanted);
+
+            ports.addPortAheadOnNextOpen (c.isInput, "Other Synth");
+            box.setSelectedId (box.getItemId (index), juce::sendNotificationSync);
+        }
+
+        const auto state = processor->getPortState();
+        EXPECT_EQ (c.isInput ? state.wantedInName : state.wantedOutName, wanted);
+
+        if (c.isInput)
+        {
+            const auto before = processor->faderParameter->getValue();
+            console.touch (0);
+            console.moveTo (0, 12000);
+            console.release (0);
+            EXPECT_TRUE (runMessageLoopUntil ([&]
+                                              { return processor->faderParameter->getValue() != before; }));
+        }
+        else
+        {
+            processor->faderParameter->setValue (0.25f);
+            ASSERT_TRUE (processor->outbox.waitUntilSent());
+            EXPECT_EQ (console.getStrip (0).faderLevel, ConsoleSimulator::eightBitLevelOf (0.25f));
+            EXPECT_TRUE (ports.getSentBlocks ("Other Synth").empty());
+        }
+
+        editor.reset();
+        processor.reset();
+        ports.removeInputPort ("Other Synth");
+        ports.removeOutputPort ("Other Synth");
+    }
 }

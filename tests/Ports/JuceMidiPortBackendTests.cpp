@@ -1,18 +1,13 @@
 #include "../../Source/Ports/JuceMidiPortBackend.h"
+#include "../support/SequencerDesk.h"
 
-#include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
+using namespace testing_helpers;
+
 namespace
 {
-    // The system's sequencer device, or the test sequencer (tests/support/sequencer), which
-    // the suite runs this program under.
-    bool hasSequencer()
-    {
-        return juce::File ("/dev/snd/seq").exists() || juce::SystemStats::getEnvironmentVariable ("QUILLMERE_TEST_SEQUENCER", {}).isNotEmpty();
-    }
-
     struct Receiver final : public MidiPortSystem::Input::Callback
     {
         void handleIncomingMidiMessage (MidiPortSystem::Input*, const juce::MidiMessage& m) override
@@ -116,44 +111,6 @@ TEST (JuceMidiPortBackend, BlocksAreHandedOnAsTheCompleteMessagesTheyHold)
 
         EXPECT_EQ (messages, c.messages);
     }
-}
-
-namespace
-{
-    /** A desk behind its own client on the sequencer, with one port to and from it. */
-    struct SequencerDesk
-    {
-        explicit SequencerDesk (const char* name)
-        {
-            EXPECT_EQ (snd_seq_open (&seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK), 0);
-            snd_seq_set_client_name (seq, name);
-            port = snd_seq_create_simple_port (seq, name, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ | SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE, SND_SEQ_PORT_TYPE_MIDI_GENERIC);
-            client = snd_seq_client_id (seq);
-        }
-
-        ~SequencerDesk() { snd_seq_close (seq); }
-
-        /** The first controller change that arrives within two seconds, as "controller value". */
-        std::string receiveController()
-        {
-            const auto deadline = juce::Time::getMillisecondCounter() + 2000;
-
-            while (juce::Time::getMillisecondCounter() < deadline)
-            {
-                snd_seq_event_t* event = nullptr;
-
-                if (snd_seq_event_input (seq, &event) >= 0 && event != nullptr && event->type == SND_SEQ_EVENT_CONTROLLER)
-                    return std::to_string (event->data.control.param) + " " + std::to_string (event->data.control.value);
-
-                juce::Thread::sleep (2);
-            }
-
-            return "nothing";
-        }
-
-        snd_seq_t* seq = nullptr;
-        int client = -1, port = -1;
-    };
 }
 
 // An interface unplugged and plugged in again at once comes back under its name and, as the

@@ -198,3 +198,27 @@ TEST_F (ReconnectTest, NothingListsThePortsWhileNoInstanceWantsOrHoldsOne)
     runMessageLoopFor (1500);
     EXPECT_EQ (ports.getNumListings(), listingsAfter);
 }
+
+// A host may end its process with exit() while an instance still watches its ports: the
+// watcher's thread leaves the process's exit alone. The process is a child of the test, which
+// sees only how it ended.
+TEST (PortWatcherAtExit, AProcessThatExitsWithAWatchingInstanceAliveEndsNormally)
+{
+    // The child starts afresh rather than as a fork of this process and its threads.
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+
+    EXPECT_EXIT (
+        {
+            // Left alive, as such a host leaves its instances.
+            auto* setup = new LinkedConsole();
+            setup->link ("Tarn16", 1, "Kick");
+
+            const auto rounds = PortWatcher::getListingCount();
+            const auto watched = runMessageLoopUntil ([rounds]
+                                                      { return PortWatcher::getListingCount() > rounds; },
+                                                      reconnectTimeoutMs);
+            std::exit (watched ? 0 : 3);
+        },
+        ::testing::ExitedWithCode (0),
+        "");
+}

@@ -120,6 +120,12 @@ void VirtualMidiPortBackend::addOutputPort (const juce::String& name)
     outputNames.add (name);
 }
 
+void VirtualMidiPortBackend::addPortAheadOnNextOpen (bool isInput, const juce::String& name)
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    (isInput ? inputAheadOnNextOpen : outputAheadOnNextOpen) = name;
+}
+
 void VirtualMidiPortBackend::removeInputPort (const juce::String& name)
 {
     const std::lock_guard<std::mutex> lock (portsMutex);
@@ -363,6 +369,9 @@ std::unique_ptr<MidiPortSystem::Input> VirtualMidiPortBackend::openInput (int in
 {
     const std::lock_guard<std::mutex> lock (portsMutex);
 
+    if (inputAheadOnNextOpen.isNotEmpty())
+        inputNames.insert (0, std::exchange (inputAheadOnNextOpen, {}));
+
     if (! juce::isPositiveAndBelow (index, inputNames.size()) || callback == nullptr || failingNames.contains (inputNames[index]))
         return nullptr;
 
@@ -374,6 +383,9 @@ std::unique_ptr<MidiPortSystem::Input> VirtualMidiPortBackend::openInput (int in
 std::unique_ptr<MidiPortSystem::Output> VirtualMidiPortBackend::openOutput (int index)
 {
     const std::lock_guard<std::mutex> lock (portsMutex);
+
+    if (outputAheadOnNextOpen.isNotEmpty())
+        outputNames.insert (0, std::exchange (outputAheadOnNextOpen, {}));
 
     if (! juce::isPositiveAndBelow (index, outputNames.size()) || failingNames.contains (outputNames[index]))
         return nullptr;

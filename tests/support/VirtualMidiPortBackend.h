@@ -47,6 +47,12 @@ public:
     void addInputPort (const juce::String& name);
     void addOutputPort (const juce::String& name);
 
+    /** Makes a port of that name appear at the front of the input (or output) list as the
+        next open of an input (or output) begins, after the opener's last listing: a port
+        that appears between a listing and an open, and moves every port after it.
+    */
+    void addPortAheadOnNextOpen (bool isInput, const juce::String& name);
+
     /** Removes every port with that name from the list; open handles stay open but receive
         nothing more, also when a port of that name is added again (that is a new port).
     */
@@ -141,6 +147,7 @@ private:
 
     mutable std::mutex portsMutex; // guards the port lists and the open handles
     juce::StringArray inputNames, outputNames, failingNames;
+    juce::String inputAheadOnNextOpen, outputAheadOnNextOpen;
     std::vector<VirtualInput*> openInputs;
     std::vector<VirtualOutput*> openOutputs;
 
