@@ -26,10 +26,18 @@ public:
     {
     public:
         explicit ChangeManager (AudioProcessorParameterWithChangeManager& ownerToReport);
+
         /** Any thread. On another one than the message thread, waits for a report that the
-            message thread is making at that moment, so that none reaches a manager that is gone.
+            message thread is making at that moment, so that none reaches a manager that is gone,
+            but for reportWaitMs at most: a host may hold a lock of its own while it deletes the
+            instance and take the same lock in the callback that report is in. A report still in
+            the host then finds what it touches afterwards alive: the manager's state, which it
+            shares, and the parameter's memory, which is released when the report is done.
         */
         ~ChangeManager();
+
+        /** How long the destructor waits for a report under way on the message thread. */
+        static constexpr int reportWaitMs = 500;
 
         /** Registers a source, not active. A source registers once. */
         void addChangeSource (void* source);
@@ -65,43 +73,52 @@ public:
             bool active = false;
         };
 
+        // Everything a report touches once the host has returned, shared by the manager and the
+        // reports posted to the message thread, so that it outlives a manager that stopped
+        // waiting for a report stuck in the host.
+        struct State
+        {
+            // Guards everything below but the condition variable's own waits. Never held while
+            // the host is told: a host may take a lock of its own in its gesture callbacks, which
+            // it may hold while it calls the plug-in on another thread.
+            std::mutex lock;
+            std::condition_variable idle;
+
+            // The parameter the host is told of, null once the manager has gone.
+            AudioProcessorParameterWithChangeManager* owner = nullptr;
+
+            juce::Array<SourceState> sources;
+            bool anyActive = false;
+
+            // Changes of anyActive not yet told to the host, what the host was told last, and
+            // whether a thread is telling it now. The host is told one change at a time and in
+            // order. Only the message thread tells it while the instance lives: JUCE holds the
+            // parameter's listener lock while the host hears a value or a gesture, so a host
+            // that takes a lock of its own in those callbacks, and holds it while it restores
+            // state on another thread, would otherwise have its restoring thread wait for JUCE's
+            // lock while the message thread waits for the host's.
+            int unreportedChanges = 0;
+            bool hostActive = false;
+            bool reporting = false;
+
+            // A report posted to the message thread is telling the host now.
+            bool delivering = false;
+
+            // The parameter's memory, left by its deletion to a report that was still in the
+            // host when the manager stopped waiting; the report releases it when it is done.
+            void* memoryToRelease = nullptr;
+        };
+
         void setActive (void* source, bool shouldBeActive);
-        void updateGestureLocked();
         void reportToHost();
         void postReport();
 
-        // What a report posted to the message thread reaches the manager through. The post
-        // shares it, so it outlives the manager, which detaches from it when it goes.
-        struct Handoff
-        {
-            std::mutex lock;
-            std::condition_variable idle;
-            ChangeManager* manager = nullptr;
-            bool delivering = false;
-        };
+        static void updateGestureLocked (State&);
+        static void reportPending (State&);
 
-        AudioProcessorParameterWithChangeManager& owner;
-        juce::Array<SourceState> sources;
-        bool anyActive = false;
+        const std::shared_ptr<State> state = std::make_shared<State>();
 
-        // Changes of anyActive not yet told to the host, what the host was told last, and
-        // whether the message thread is telling it now. The host is told outside sourcesLock,
-        // one change at a time and in order. Only the message thread tells it: JUCE holds the
-        // parameter's listener lock while the host hears a value or a gesture, so a host that
-        // takes a lock of its own in those callbacks, and holds it while it restores state on
-        // another thread, would otherwise have its restoring thread wait for JUCE's lock while
-        // the message thread waits for the host's.
-        int unreportedChanges = 0;
-        bool hostActive = false;
-        bool reporting = false;
-
-        // Sources come and go with the console device, which the host may replace from the
-        // thread on which it restores state, while the message thread reports gestures. Never
-        // held while the host is told: a host may take a lock of its own in its gesture
-        // callbacks, which it may hold while it calls the plug-in on another thread.
-        juce::CriticalSection sourcesLock;
-
-        const std::shared_ptr<Handoff> handoff = std::make_shared<Handoff>();
+        friend class AudioProcessorParameterWithChangeManager;
 
         JUCE_DECLARE_NON_COPYABLE (ChangeManager)
     };
@@ -116,6 +133,12 @@ public:
         parameter has no change manager. Any thread: the list is fixed once the processor is made.
     */
     static AudioProcessorParameterWithChangeManager* atIndex (const juce::AudioProcessor& processor, int index);
+
+    /** Releases a parameter's memory, or leaves it to a report of its change manager that was
+        still in the host when the manager went (see ChangeManager's destructor): JUCE's gesture
+        calls touch the parameter once the host returns.
+    */
+    static void operator delete (void* memory, std::size_t size) noexcept;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (AudioProcessorParameterWithChangeManager)

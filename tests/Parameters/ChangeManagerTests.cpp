@@ -225,3 +225,60 @@ TEST (ChangeManager, AnInstanceClosedOnAnotherThreadEndsTheGestureBeforeItGoes)
     juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
     EXPECT_EQ (heard.size(), 2u);
 }
+
+// A host that holds a lock of its own while it deletes an instance on its state thread, and
+// takes that lock in its gesture callbacks: the message thread may be inside such a callback,
+// telling the end of a gesture that the state thread left it, when the state thread deletes the
+// instance. The deletion waits for that report a bounded time, not for ever; once the host lets
+// the report go, what it touches is still there (AddressSanitizer checks that).
+TEST (ChangeManager, AnInstanceDeletedWhileTheHostHoldsAReportInItsCallbackGoesWithinTheBound)
+{
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "JUCE destroys the parameter's listener lock, which the stuck report holds; glibc leaves a "
+                    "locked mutex as it is, ThreadSanitizer reports it";
+#endif
+#endif
+
+    auto instance = std::make_unique<QuillmereAudioProcessor>();
+    std::mutex hostLock;
+    std::atomic<bool> endEntered { false };
+    CallbackHost host;
+    host.onEnd = [&]
+    {
+        endEntered = true;
+        const std::lock_guard<std::mutex> lock (hostLock);
+    };
+    instance->addListener (&host);
+
+    int source = 0;
+    auto& manager = *instance->faderParameter->changeManager;
+    manager.addChangeSource (&source);
+    manager.beginChange (&source);
+
+    std::atomic<double> deletionMs { -1.0 };
+    std::thread stateThread ([&]
+                             {
+        const std::lock_guard<std::mutex> lock (hostLock);
+        manager.removeChangeSource (&source);
+
+        for (int i = 0; i < 5000 && ! endEntered; ++i)
+            juce::Thread::sleep (1);
+
+        const auto start = juce::Time::getMillisecondCounterHiRes();
+        instance.reset();
+        deletionMs = juce::Time::getMillisecondCounterHiRes() - start; });
+
+    // The message thread delivers the end and waits in the host until the state thread lets go.
+    const auto deadline = juce::Time::getMillisecondCounter() + 10000;
+
+    while (deletionMs < 0.0 && juce::Time::getMillisecondCounter() < deadline)
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
+
+    stateThread.join();
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+
+    EXPECT_TRUE (endEntered);
+    EXPECT_GE (deletionMs.load(), (double) AudioProcessorParameterWithChangeManager::ChangeManager::reportWaitMs - 50.0);
+    EXPECT_LT (deletionMs.load(), 2000.0);
+}
