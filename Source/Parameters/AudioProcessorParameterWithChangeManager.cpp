@@ -260,7 +260,7 @@ void AudioProcessorParameterWithChangeManager::operator delete (void* memory, st
         }
     }
 
-    ::operator delete (memory, size);
+    ::operator delete (memory);
 }
 
 AudioProcessorParameterWithChangeManager::~AudioProcessorParameterWithChangeManager() = default;
