@@ -25,6 +25,8 @@ namespace
             , departures (info.identifier)
             , input (juce::MidiInput::openDevice (info.identifier, this))
         {
+            if (input != nullptr)
+                departures.noteOpened (false);
         }
 
         ~JuceInput() override
@@ -58,6 +60,8 @@ namespace
             : departures (info.identifier)
             , output (juce::MidiOutput::openDevice (info.identifier))
         {
+            if (output != nullptr)
+                departures.noteOpened (true);
         }
 
         bool isOpen() const { return output != nullptr; }

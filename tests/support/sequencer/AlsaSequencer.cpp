@@ -57,6 +57,7 @@ struct _snd_seq_client_info
     snd_seq_client_type_t type;
     char name[nameSize];
     int numPorts;
+    int pid;
 };
 
 struct _snd_seq_port_subscribe
@@ -470,6 +471,7 @@ int snd_seq_client_info_get_client (const snd_seq_client_info_t* info) { return 
 snd_seq_client_type_t snd_seq_client_info_get_type (const snd_seq_client_info_t* info) { return info->type; }
 const char* snd_seq_client_info_get_name (snd_seq_client_info_t* info) { return info->name; }
 int snd_seq_client_info_get_num_ports (const snd_seq_client_info_t* info) { return info->numPorts; }
+int snd_seq_client_info_get_pid (const snd_seq_client_info_t* info) { return info->pid; }
 void snd_seq_client_info_set_client (snd_seq_client_info_t* info, int client) { info->client = client; }
 
 int snd_seq_query_next_client (snd_seq_t* seq, snd_seq_client_info_t* info)
@@ -483,7 +485,21 @@ int snd_seq_query_next_client (snd_seq_t* seq, snd_seq_client_info_t* info)
     info->client = reply.client;
     info->type = (snd_seq_client_type_t) reply.type;
     info->numPorts = reply.numPorts;
+    info->pid = reply.pid;
     copyName (info->name, reply.name);
+    return 0;
+}
+
+int snd_seq_get_any_client_info (snd_seq_t* seq, int client, snd_seq_client_info_t* info)
+{
+    // The client after the one before it, if that is the one asked for.
+    snd_seq_client_info_t found {};
+    found.client = client - 1;
+
+    if (client < 0 || snd_seq_query_next_client (seq, &found) < 0 || found.client != client)
+        return -ENOENT;
+
+    *info = found;
     return 0;
 }
 

@@ -81,6 +81,7 @@ namespace test_sequencer
         std::int32_t client, port, type, numPorts;
         std::uint32_t caps;
         char name[nameSize]; // a name, or what was not implemented
+        std::int32_t pid;    // a client's process, -1 for the kernel's own clients
     };
 
     constexpr std::uint32_t lostMarker = 0x4c4f5354;

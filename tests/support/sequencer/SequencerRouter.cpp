@@ -63,6 +63,7 @@ namespace
         snd_seq_client_type_t type = SND_SEQ_USER_CLIENT;
         std::map<int, Port> ports;
         int controlFd = -1, eventFd = -1; // the router's ends; -1 for the kernel's own clients
+        int pid = -1;                     // the process that opened it, as the kernel records it
         int poolCells = 0;                // cells of its input pool taken by events it has not read
         bool lossUntold = false;          // events were lost, and the mark that says so is not sent yet
         bool lossTold = false;            // the mark is sent, and the client has not read past it
@@ -185,6 +186,12 @@ namespace
             client.name = "Client-" + std::to_string (number);
             client.controlFd = fd;
             client.eventFd = pair[0];
+
+            ucred peer {};
+            socklen_t peerSize = sizeof (peer);
+
+            if (::getsockopt (fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) == 0)
+                client.pid = peer.pid;
 
             reply.client = number;
             iovec part { &reply, sizeof (reply) };
@@ -340,6 +347,7 @@ namespace
                     reply.client = next->first;
                     reply.type = next->second.type;
                     reply.numPorts = (int) next->second.ports.size();
+                    reply.pid = next->second.pid;
                     std::strncpy (reply.name, next->second.name.c_str(), nameSize - 1);
                     return 0;
                 }
