@@ -263,6 +263,7 @@ QuillmereAudioProcessor::PortState QuillmereAudioProcessor::getPortState()
     state.outName = midiOutName;
     state.wantedInName = wantedMidiInName;
     state.wantedOutName = wantedMidiOutName;
+    state.outputWrittenByOthers = midiOutput != nullptr && outputWrittenByOthers;
     return state;
 }
 
@@ -290,6 +291,9 @@ void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, 
 
         if (midiOutput != nullptr && (! outputNames.contains (midiOutName) || ! midiOutput->isAlive()))
             closeMidiOutput (false);
+
+        // Another program on the console's port can move the wrong strip: the window says so.
+        outputWrittenByOthers = midiOutput != nullptr && midiOutput->isWrittenByOthers();
     }
 
     bool reconnected = false;

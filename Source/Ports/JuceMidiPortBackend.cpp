@@ -76,6 +76,10 @@ namespace
 
         bool isAlive() const override { return ! departures.hasGone(); }
 
+        // JUCE sends a zone select and its switch as two sequencer events, so another
+        // program's events can fall between them: it can only be told.
+        bool isWrittenByOthers() const override { return departures.othersWrite(); }
+
     private:
         AlsaPortDepartures::Watch departures; // watching before the port is opened
         std::unique_ptr<juce::MidiOutput> output;
