@@ -275,6 +275,7 @@ QuillmereAudioProcessor::PortState QuillmereAudioProcessor::getPortState()
     state.outName = midiOutName;
     state.wantedInName = wantedMidiInName;
     state.wantedOutName = wantedMidiOutName;
+    state.outputWrittenByOthers = midiOutput != nullptr && outputWrittenByOthers;
     return state;
 }
 
@@ -308,6 +309,9 @@ void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, 
 
         if (midiOutput != nullptr && (! outputNames.contains (midiOutName) || ! midiOutput->isAlive()))
             closeMidiOutput (false);
+
+        // Another program on the console's port can move the wrong strip: the window says so.
+        outputWrittenByOthers = midiOutput != nullptr && midiOutput->isWrittenByOthers();
     }
 
     bool reconnected = false;

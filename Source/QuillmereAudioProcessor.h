@@ -129,6 +129,7 @@ public:
         bool inputOpen = false, outputOpen = false;
         juce::String inName, outName;             // the open ports' names
         juce::String wantedInName, wantedOutName; // what the instance waits for or holds
+        bool outputWrittenByOthers = false;       // another program writes to the open output's port
     };
 
     PortState getPortState();
@@ -221,6 +222,7 @@ public:
         it, so that a write stuck in a driver never leaves the sender with a closed port.
     */
     std::shared_ptr<MidiPortSystem::Output> midiOutput;
+    bool outputWrittenByOthers = false; // guarded by deviceLock: asked of the output each watcher round
     juce::String midiInName;
     juce::String midiOutName;
     juce::String channelName;

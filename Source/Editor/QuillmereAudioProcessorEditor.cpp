@@ -355,6 +355,17 @@ void QuillmereAudioProcessorEditor::showPort (juce::ComboBox& box, bool isInput,
         box.setColour (juce::ComboBox::textColourId, getLookAndFeel().findColour (juce::ComboBox::textColourId).withMultipliedAlpha (0.3f));
     else
         box.removeColour (juce::ComboBox::textColourId);
+
+    // An output that another program writes to as well: its messages can fall between a strip's
+    // zone select and its switch, so that a key lands on another strip.
+    if (! isInput)
+    {
+        const auto shared = isOpen && state.outputWrittenByOthers;
+        box.setTooltip (shared ? "Another program also writes to this port: its messages can come between Quillmere's, and the console's CUT keys may then act on the wrong strip. Give each program a port of its own." : juce::String());
+
+        if (shared)
+            box.setColour (juce::ComboBox::textColourId, juce::Colour (sharedStripColour));
+    }
 }
 
 void QuillmereAudioProcessorEditor::followPortChanges()

@@ -3,8 +3,26 @@
 #if JUCE_LINUX || JUCE_BSD
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <mutex>
+#include <tuple>
+#include <unistd.h>
+
+namespace
+{
+    /** A port identifier as JUCE gives it, "128-0", as client and port; -1s if it is none. */
+    std::pair<int, int> parseIdentifier (const juce::String& identifier)
+    {
+        const auto parts = juce::StringArray::fromTokens (identifier, "-", {});
+
+        if (parts.size() != 2 || ! parts[0].containsOnly ("0123456789") || ! parts[1].containsOnly ("0123456789"))
+            return { -1, -1 };
+
+        return { parts[0].getIntValue(), parts[1].getIntValue() };
+    }
+}
 
 /** The process's client on the sequencer's announcement port, shared by every watch. */
 struct AlsaPortDepartures::Watch::Listener
@@ -48,7 +66,8 @@ struct AlsaPortDepartures::Watch::Listener
 
             if (result == -ENOSPC)
             {
-                // Announcements were lost: any port may have gone.
+                // Announcements were lost: any port may have gone. Connections made and undone
+                // are announced too, so this happens on a busy patch bay.
                 ++overruns;
                 continue;
             }
@@ -61,6 +80,66 @@ struct AlsaPortDepartures::Watch::Listener
             else if (event->type == SND_SEQ_EVENT_CLIENT_EXIT)
                 ++clientDepartures[event->data.addr.client];
         }
+    }
+
+    /** With the lock held: whether the sequencer holds that connection now. */
+    bool isConnected (int senderClient, int senderPort, int destClient, int destPort)
+    {
+        if (handle == nullptr)
+            return false;
+
+        snd_seq_port_subscribe_t* subscription = nullptr;
+        snd_seq_port_subscribe_alloca (&subscription);
+        const snd_seq_addr_t sender { (unsigned char) senderClient, (unsigned char) senderPort };
+        const snd_seq_addr_t dest { (unsigned char) destClient, (unsigned char) destPort };
+        snd_seq_port_subscribe_set_sender (subscription, &sender);
+        snd_seq_port_subscribe_set_dest (subscription, &dest);
+        return snd_seq_get_port_subscription (handle, subscription) == 0;
+    }
+
+    /** With the lock held: the ports connected to write to the port (writers), or that the
+        port sends to, each with whether this process owns its client.
+    */
+    std::vector<std::pair<Address, bool>> connectionsOf (int rootClient, int rootPort, bool writers)
+    {
+        std::vector<std::pair<Address, bool>> found;
+
+        if (handle == nullptr)
+            return found;
+
+        snd_seq_query_subscribe_t* query = nullptr;
+        snd_seq_query_subscribe_alloca (&query);
+        const snd_seq_addr_t root { (unsigned char) rootClient, (unsigned char) rootPort };
+        snd_seq_query_subscribe_set_root (query, &root);
+        snd_seq_query_subscribe_set_type (query, writers ? SND_SEQ_QUERY_SUBS_WRITE : SND_SEQ_QUERY_SUBS_READ);
+
+        for (int index = 0;; ++index)
+        {
+            snd_seq_query_subscribe_set_index (query, index);
+
+            if (snd_seq_query_port_subscribers (handle, query) < 0)
+                return found;
+
+            const auto* addr = snd_seq_query_subscribe_get_addr (query);
+            snd_seq_client_info_t* info = nullptr;
+            snd_seq_client_info_alloca (&info);
+            const auto ours = snd_seq_get_any_client_info (handle, addr->client, info) == 0
+                              && snd_seq_client_info_get_pid (info) == (int) ::getpid();
+            found.push_back ({ { addr->client, addr->port }, ours });
+        }
+    }
+
+    /** With the lock held: the ports of this process among those connections. */
+    std::vector<Address> ownConnectionsOf (int rootClient, int rootPort, bool writers)
+    {
+        std::vector<Address> own;
+
+        for (const auto& [address, ours] : connectionsOf (rootClient, rootPort, writers))
+            if (ours)
+                own.push_back (address);
+
+        std::sort (own.begin(), own.end());
+        return own;
     }
 
     static std::shared_ptr<Listener> getShared()
@@ -90,22 +169,41 @@ struct AlsaPortDepartures::Watch::Listener
 AlsaPortDepartures::Watch::Watch (const juce::String& portIdentifier)
     : listener (Listener::getShared())
 {
-    const auto parts = juce::StringArray::fromTokens (portIdentifier, "-", {});
+    std::tie (client, port) = parseIdentifier (portIdentifier);
 
-    if (parts.size() != 2 || ! parts[0].containsOnly ("0123456789") || ! parts[1].containsOnly ("0123456789"))
+    if (client < 0)
         return;
-
-    client = parts[0].getIntValue();
-    port = parts[1].getIntValue();
 
     const std::lock_guard<std::mutex> l (listener->lock);
     listener->readAnnouncements();
+    ownSendersBefore = listener->ownConnectionsOf (client, port, true);
+    ownReceiversBefore = listener->ownConnectionsOf (client, port, false);
     portMark = listener->portDepartures[{ client, port }];
     clientMark = listener->clientDepartures[client];
     overrunMark = listener->overruns;
 }
 
 AlsaPortDepartures::Watch::~Watch() = default;
+
+void AlsaPortDepartures::Watch::noteOpened (bool ownSends)
+{
+    if (client < 0)
+        return;
+
+    const std::lock_guard<std::mutex> l (listener->lock);
+    const auto now = listener->ownConnectionsOf (client, port, ownSends);
+    const auto& before = ownSends ? ownSendersBefore : ownReceiversBefore;
+    std::vector<Address> made;
+    std::set_difference (now.begin(), now.end(), before.begin(), before.end(), std::back_inserter (made));
+
+    // Exactly one, as the process opens one port at a time; otherwise the handle's connection
+    // is not known, and a loss of announcements counts as the port's departure.
+    if (made.size() == 1)
+    {
+        own = made.front();
+        ownPortSends = ownSends;
+    }
+}
 
 bool AlsaPortDepartures::Watch::hasGone() const
 {
@@ -115,9 +213,39 @@ bool AlsaPortDepartures::Watch::hasGone() const
     const std::lock_guard<std::mutex> l (listener->lock);
     listener->readAnnouncements();
 
-    return listener->portDepartures[{ client, port }] != portMark
-           || listener->clientDepartures[client] != clientMark
-           || listener->overruns != overrunMark;
+    if (listener->portDepartures[{ client, port }] != portMark || listener->clientDepartures[client] != clientMark)
+        return true;
+
+    if (listener->overruns == overrunMark)
+        return false;
+
+    // Announcements were lost. The connection made when the handle was opened stands only if
+    // the port never went: the sequencer drops a port's connections when it goes.
+    if (own.client < 0)
+        return true;
+
+    const auto connected = ownPortSends ? listener->isConnected (own.client, own.port, client, port)
+                                        : listener->isConnected (client, port, own.client, own.port);
+
+    // Whatever was lost up to now is answered; a later loss is asked about again.
+    if (connected)
+        overrunMark = listener->overruns;
+
+    return ! connected;
+}
+
+bool AlsaPortDepartures::Watch::othersWrite() const
+{
+    if (client < 0)
+        return false;
+
+    const std::lock_guard<std::mutex> l (listener->lock);
+
+    for (const auto& [address, ours] : listener->connectionsOf (client, port, true))
+        if (! ours)
+            return true;
+
+    return false;
 }
 
 #else
@@ -130,6 +258,10 @@ AlsaPortDepartures::Watch::Watch (const juce::String&) {}
 
 AlsaPortDepartures::Watch::~Watch() = default;
 
+void AlsaPortDepartures::Watch::noteOpened (bool) {}
+
 bool AlsaPortDepartures::Watch::hasGone() const { return false; }
+
+bool AlsaPortDepartures::Watch::othersWrite() const { return false; }
 
 #endif

@@ -25,6 +25,8 @@ namespace
             , departures (info.identifier)
             , input (juce::MidiInput::openDevice (info.identifier, this))
         {
+            if (input != nullptr)
+                departures.noteOpened (false);
         }
 
         ~JuceInput() override
@@ -58,6 +60,8 @@ namespace
             : departures (info.identifier)
             , output (juce::MidiOutput::openDevice (info.identifier))
         {
+            if (output != nullptr)
+                departures.noteOpened (true);
         }
 
         bool isOpen() const { return output != nullptr; }
@@ -71,6 +75,10 @@ namespace
         }
 
         bool isAlive() const override { return ! departures.hasGone(); }
+
+        // JUCE sends a zone select and its switch as two sequencer events, so another
+        // program's events can fall between them: it can only be told.
+        bool isWrittenByOthers() const override { return departures.othersWrite(); }
 
     private:
         AlsaPortDepartures::Watch departures; // watching before the port is opened

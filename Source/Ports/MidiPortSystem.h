@@ -71,6 +71,13 @@ public:
             input. Not a real-time thread.
         */
         virtual bool isAlive() const { return true; }
+
+        /** True when another program is connected to write to the port this one was opened on,
+            where the system can tell (the ALSA sequencer lists a port's writers). Its messages
+            can then fall between a zone select and the switch that follows it, so that the
+            switch lands on another strip. Not a real-time thread.
+        */
+        virtual bool isWrittenByOthers() const { return false; }
     };
 
     /** Where ports come from. Implementations must allow listing, opening, starting, stopping

@@ -103,6 +103,12 @@ public:
         return output->isAlive();
     }
 
+    bool isWrittenByOthers() const override
+    {
+        const std::lock_guard<std::mutex> lock (systemLock);
+        return output->isWrittenByOthers();
+    }
+
 private:
     std::mutex& systemLock;
     const bool serialiseSends;

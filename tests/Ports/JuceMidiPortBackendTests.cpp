@@ -159,3 +159,43 @@ TEST (JuceMidiPortBackend, APortThatWentAndCameBackUnderItsNameAndAddressIsKnown
     reopened->sendBlockNow (block, (int) sizeof (block));
     EXPECT_EQ (desk->receiveController(), "2 127");
 }
+
+// The sequencer announces every connection made or undone, and the process's listener holds
+// 200 announcements unread: a busy patch bay makes it lose some. A port that stayed must still
+// count as alive then, and one that went and came back while announcements were lost as dead.
+TEST (JuceMidiPortBackend, LostAnnouncementsLeaveAPortThatStayedAliveAndOneThatWentDead)
+{
+    if (! hasSequencer())
+        GTEST_SKIP() << "no MIDI sequencer (/dev/snd/seq, or the test sequencer's router)";
+
+    for (const auto replugged : { false, true })
+    {
+        SCOPED_TRACE (replugged ? "the desk went and came back" : "the desk stayed");
+        auto desk = std::make_unique<SequencerDesk> ("Busy Desk");
+        JuceMidiPortBackend backend;
+        Receiver receiver;
+        auto input = backend.openInput (backend.getInputNames().indexOf ("Busy Desk"), &receiver);
+        auto output = backend.openOutput (backend.getOutputNames().indexOf ("Busy Desk"));
+        ASSERT_NE (input, nullptr);
+        ASSERT_NE (output, nullptr);
+        EXPECT_TRUE (output->isAlive());
+
+        // Another program connects and disconnects a port 150 times: 300 announcements.
+        SequencerDesk patchBay ("Patch Bay");
+
+        for (int i = 0; i < 150; ++i)
+        {
+            ASSERT_EQ (snd_seq_connect_to (patchBay.seq, patchBay.port, 14, 0), 0);
+            ASSERT_EQ (snd_seq_disconnect_to (patchBay.seq, patchBay.port, 14, 0), 0);
+        }
+
+        if (replugged)
+        {
+            desk.reset();
+            desk = std::make_unique<SequencerDesk> ("Busy Desk");
+        }
+
+        EXPECT_EQ (input->isAlive(), ! replugged);
+        EXPECT_EQ (output->isAlive(), ! replugged);
+    }
+}

@@ -57,6 +57,20 @@ struct _snd_seq_client_info
     snd_seq_client_type_t type;
     char name[nameSize];
     int numPorts;
+    int pid;
+};
+
+struct _snd_seq_port_subscribe
+{
+    snd_seq_addr_t sender, dest;
+};
+
+struct _snd_seq_query_subscribe
+{
+    snd_seq_addr_t root;
+    snd_seq_query_subs_type_t type;
+    int index, numSubs;
+    snd_seq_addr_t addr;
 };
 
 struct _snd_seq_port_info
@@ -184,6 +198,16 @@ namespace
         return reply.result < 0 ? reply.result : (eventFd >= 0 ? 0 : -ENODEV);
     }
 
+    /** Tells the router what was read out of the client's input pool. */
+    void tellTaken (snd_seq_t* seq, int cells, bool lossHeard)
+    {
+        if (cells == 0 && ! lossHeard)
+            return;
+
+        Reply reply {};
+        transact (seq, makeRequest (Op::taken, cells, lossHeard ? 1 : 0), reply);
+    }
+
     /** Moves what the router has delivered into the input buffer: waits for the first event
         in blocking mode, then takes whatever else is there, up to the buffer's size.
     */
@@ -191,6 +215,8 @@ namespace
     {
         std::vector<unsigned char> packet (sizeof (snd_seq_event_t) + maxExtLength);
         auto wait = mayBlock && ! seq->nonBlocking;
+        int cells = 0;
+        int result = 0;
 
         while ((int) seq->input.size() < inputBufferEvents && ! seq->inputLost)
         {
@@ -201,16 +227,17 @@ namespace
                 if (errno == EINTR)
                     continue;
 
-                if (errno == EAGAIN || errno == EWOULDBLOCK)
-                    break;
+                if (errno != EAGAIN && errno != EWOULDBLOCK)
+                    result = -errno;
 
-                return -errno;
+                break;
             }
 
             if (received == 0)
             {
                 reportFault ("the router closed client %d's event socket", seq->client);
-                return -ENODEV;
+                result = -ENODEV;
+                break;
             }
 
             wait = false;
@@ -221,10 +248,34 @@ namespace
                 break;
             }
 
+            cells += cellsFor ((std::uint32_t) ((size_t) received - sizeof (snd_seq_event_t)));
             seq->input.emplace_back (packet.begin(), packet.begin() + received);
         }
 
-        return (int) seq->input.size();
+        tellTaken (seq, cells, false);
+        return result < 0 ? result : (int) seq->input.size();
+    }
+
+    /** After a loss, drops what is still in the client's input pool, as the kernel clears
+        the pool when it reports the loss.
+    */
+    void dropInputPool (snd_seq_t* seq)
+    {
+        std::vector<unsigned char> discard (sizeof (snd_seq_event_t) + maxExtLength);
+        int cells = 0;
+
+        for (;;)
+        {
+            const auto received = ::recv (seq->eventFd, discard.data(), discard.size(), MSG_DONTWAIT);
+
+            if (received <= 0)
+                break;
+
+            if (received >= (ssize_t) sizeof (snd_seq_event_t))
+                cells += cellsFor ((std::uint32_t) ((size_t) received - sizeof (snd_seq_event_t)));
+        }
+
+        tellTaken (seq, cells, true);
     }
 }
 
@@ -331,7 +382,7 @@ int snd_seq_poll_descriptors (snd_seq_t* seq, struct pollfd* pfds, unsigned int 
     if ((events & POLLIN) != 0 && (seq->streams & SND_SEQ_OPEN_INPUT) != 0)
         wanted |= POLLIN;
 
-    // Events go out directly, so output never has to wait.
+    // Events go out directly, so output never has to wait: a full receiver refuses at once.
     if ((events & POLLOUT) != 0 && (seq->streams & SND_SEQ_OPEN_OUTPUT) != 0)
         wanted |= POLLOUT;
 
@@ -420,6 +471,7 @@ int snd_seq_client_info_get_client (const snd_seq_client_info_t* info) { return 
 snd_seq_client_type_t snd_seq_client_info_get_type (const snd_seq_client_info_t* info) { return info->type; }
 const char* snd_seq_client_info_get_name (snd_seq_client_info_t* info) { return info->name; }
 int snd_seq_client_info_get_num_ports (const snd_seq_client_info_t* info) { return info->numPorts; }
+int snd_seq_client_info_get_pid (const snd_seq_client_info_t* info) { return info->pid; }
 void snd_seq_client_info_set_client (snd_seq_client_info_t* info, int client) { info->client = client; }
 
 int snd_seq_query_next_client (snd_seq_t* seq, snd_seq_client_info_t* info)
@@ -433,7 +485,21 @@ int snd_seq_query_next_client (snd_seq_t* seq, snd_seq_client_info_t* info)
     info->client = reply.client;
     info->type = (snd_seq_client_type_t) reply.type;
     info->numPorts = reply.numPorts;
+    info->pid = reply.pid;
     copyName (info->name, reply.name);
+    return 0;
+}
+
+int snd_seq_get_any_client_info (snd_seq_t* seq, int client, snd_seq_client_info_t* info)
+{
+    // The client after the one before it, if that is the one asked for.
+    snd_seq_client_info_t found {};
+    found.client = client - 1;
+
+    if (client < 0 || snd_seq_query_next_client (seq, &found) < 0 || found.client != client)
+        return -ENOENT;
+
+    *info = found;
     return 0;
 }
 
@@ -464,6 +530,64 @@ int snd_seq_query_next_port (snd_seq_t* seq, snd_seq_port_info_t* info)
     info->capability = reply.caps;
     info->type = (unsigned int) reply.type;
     copyName (info->name, reply.name);
+    return 0;
+}
+
+//==============================================================================
+// Subscriptions, as the kernel lists them: a port's read subscriptions are the ports it sends
+// to, its write subscriptions the ports that send to it.
+size_t snd_seq_port_subscribe_sizeof() { return sizeof (snd_seq_port_subscribe_t); }
+
+int snd_seq_port_subscribe_malloc (snd_seq_port_subscribe_t** ptr)
+{
+    *ptr = new snd_seq_port_subscribe_t {};
+    return 0;
+}
+
+void snd_seq_port_subscribe_free (snd_seq_port_subscribe_t* ptr) { delete ptr; }
+const snd_seq_addr_t* snd_seq_port_subscribe_get_sender (const snd_seq_port_subscribe_t* info) { return &info->sender; }
+const snd_seq_addr_t* snd_seq_port_subscribe_get_dest (const snd_seq_port_subscribe_t* info) { return &info->dest; }
+void snd_seq_port_subscribe_set_sender (snd_seq_port_subscribe_t* info, const snd_seq_addr_t* addr) { info->sender = *addr; }
+void snd_seq_port_subscribe_set_dest (snd_seq_port_subscribe_t* info, const snd_seq_addr_t* addr) { info->dest = *addr; }
+
+int snd_seq_get_port_subscription (snd_seq_t* seq, snd_seq_port_subscribe_t* sub)
+{
+    Reply reply {};
+    return transact (seq, makeRequest (Op::getSubscription, sub->sender.client, sub->sender.port, sub->dest.client, sub->dest.port), reply);
+}
+
+size_t snd_seq_query_subscribe_sizeof() { return sizeof (snd_seq_query_subscribe_t); }
+
+int snd_seq_query_subscribe_malloc (snd_seq_query_subscribe_t** ptr)
+{
+    *ptr = new snd_seq_query_subscribe_t {};
+    return 0;
+}
+
+void snd_seq_query_subscribe_free (snd_seq_query_subscribe_t* ptr) { delete ptr; }
+int snd_seq_query_subscribe_get_client (const snd_seq_query_subscribe_t* info) { return info->root.client; }
+int snd_seq_query_subscribe_get_port (const snd_seq_query_subscribe_t* info) { return info->root.port; }
+const snd_seq_addr_t* snd_seq_query_subscribe_get_root (const snd_seq_query_subscribe_t* info) { return &info->root; }
+snd_seq_query_subs_type_t snd_seq_query_subscribe_get_type (const snd_seq_query_subscribe_t* info) { return info->type; }
+int snd_seq_query_subscribe_get_index (const snd_seq_query_subscribe_t* info) { return info->index; }
+int snd_seq_query_subscribe_get_num_subs (const snd_seq_query_subscribe_t* info) { return info->numSubs; }
+const snd_seq_addr_t* snd_seq_query_subscribe_get_addr (const snd_seq_query_subscribe_t* info) { return &info->addr; }
+void snd_seq_query_subscribe_set_client (snd_seq_query_subscribe_t* info, int client) { info->root.client = (unsigned char) client; }
+void snd_seq_query_subscribe_set_port (snd_seq_query_subscribe_t* info, int port) { info->root.port = (unsigned char) port; }
+void snd_seq_query_subscribe_set_root (snd_seq_query_subscribe_t* info, const snd_seq_addr_t* addr) { info->root = *addr; }
+void snd_seq_query_subscribe_set_type (snd_seq_query_subscribe_t* info, snd_seq_query_subs_type_t type) { info->type = type; }
+void snd_seq_query_subscribe_set_index (snd_seq_query_subscribe_t* info, int index) { info->index = index; }
+
+int snd_seq_query_port_subscribers (snd_seq_t* seq, snd_seq_query_subscribe_t* subs)
+{
+    Reply reply {};
+    const auto result = transact (seq, makeRequest (Op::querySubscribers, subs->root.client, subs->root.port, (int) subs->type, subs->index), reply);
+
+    if (result < 0)
+        return result;
+
+    subs->addr = { (unsigned char) reply.client, (unsigned char) reply.port };
+    subs->numSubs = reply.numPorts;
     return 0;
 }
 
@@ -547,12 +671,7 @@ int snd_seq_event_input (snd_seq_t* seq, snd_seq_event_t** ev)
                 // The queue overflowed: what is still queued is dropped, as the kernel clears
                 // the client's queue, and the reader learns that events were lost.
                 seq->inputLost = false;
-                std::vector<unsigned char> discard (sizeof (snd_seq_event_t) + maxExtLength);
-
-                while (::recv (seq->eventFd, discard.data(), discard.size(), MSG_DONTWAIT) > 0)
-                {
-                }
-
+                dropInputPool (seq);
                 return -ENOSPC;
             }
 

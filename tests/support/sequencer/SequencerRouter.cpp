@@ -3,7 +3,10 @@
 // subscriptions against the ports' capabilities, delivers events directly to subscribers or to
 // one port, and removes a client with its ports and subscriptions when its connection closes,
 // so that a process that exits takes its ports with it. Like the kernel, it announces clients
-// and ports that start and exit to the subscribers of the System client's Announce port. Client 0 (System) and client 14 (Midi
+// and ports that start and exit, and every connection made or undone, to the subscribers of
+// the System client's Announce port. Each client's input pool holds what the kernel's does by
+// default, and a receiver whose pool cannot take an event refuses it: the direct sender gets
+// the error, and the receiver learns of the loss. Client 0 (System) and client 14 (Midi
 // Through, which sends back whatever it receives) are there from the start, as on a real
 // machine. Clients reach it through the test sequencer's libasound (AlsaSequencer.cpp).
 //
@@ -43,10 +46,10 @@ namespace
 {
     constexpr int systemClient = 0, announcePort = 1, throughClient = 14, firstUserClient = 128, maxClients = 192, maxPorts = 254;
 
-    /** How much a client's input queue holds before events are lost: about as many short
-        events as a client's default input pool.
+    /** The socket under a client's input pool holds more than the pool (200 cells), so that
+        the pool's count alone decides what is refused. Linux caps it at net.core.wmem_max.
     */
-    constexpr int inputQueueBytes = 64 * 1024;
+    constexpr int eventSocketBytes = 4 * 1024 * 1024;
 
     struct Port
     {
@@ -60,7 +63,10 @@ namespace
         snd_seq_client_type_t type = SND_SEQ_USER_CLIENT;
         std::map<int, Port> ports;
         int controlFd = -1, eventFd = -1; // the router's ends; -1 for the kernel's own clients
-        bool lost = false;                // events were lost since the client last heard of it
+        int pid = -1;                     // the process that opened it, as the kernel records it
+        int poolCells = 0;                // cells of its input pool taken by events it has not read
+        bool lossUntold = false;          // events were lost, and the mark that says so is not sent yet
+        bool lossTold = false;            // the mark is sent, and the client has not read past it
     };
 
     struct Address
@@ -107,8 +113,8 @@ namespace
                         owners.push_back (number);
                     }
 
-                    // A client that lost events hears of it as soon as its queue has room.
-                    if (client.lost)
+                    // A client that lost events hears of it as soon as its socket has room.
+                    if (client.lossUntold)
                     {
                         fds.push_back ({ client.eventFd, POLLOUT, 0 });
                         owners.push_back (number);
@@ -174,12 +180,18 @@ namespace
             }
 
             ::fcntl (pair[0], F_SETFL, ::fcntl (pair[0], F_GETFL) | O_NONBLOCK);
-            ::setsockopt (pair[0], SOL_SOCKET, SO_SNDBUF, &inputQueueBytes, sizeof (inputQueueBytes));
+            ::setsockopt (pair[0], SOL_SOCKET, SO_SNDBUF, &eventSocketBytes, sizeof (eventSocketBytes));
 
             auto& client = clients[number];
             client.name = "Client-" + std::to_string (number);
             client.controlFd = fd;
             client.eventFd = pair[0];
+
+            ucred peer {};
+            socklen_t peerSize = sizeof (peer);
+
+            if (::getsockopt (fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) == 0)
+                client.pid = peer.pid;
 
             reply.client = number;
             iovec part { &reply, sizeof (reply) };
@@ -276,10 +288,50 @@ namespace
                     return 0;
 
                 case Op::subscribe:
-                    return subscribe (number, { request.a, request.b }, { request.c, request.d });
+                {
+                    const auto result = subscribe (number, { request.a, request.b }, { request.c, request.d });
+
+                    if (result == 0)
+                        announceConnection (SND_SEQ_EVENT_PORT_SUBSCRIBED, { request.a, request.b }, { request.c, request.d });
+
+                    return result;
+                }
 
                 case Op::unsubscribe:
-                    return subscriptions.erase ({ { request.a, request.b }, { request.c, request.d } }) != 0 ? 0 : -ENOENT;
+                    if (subscriptions.erase ({ { request.a, request.b }, { request.c, request.d } }) == 0)
+                        return -ENOENT;
+
+                    announceConnection (SND_SEQ_EVENT_PORT_UNSUBSCRIBED, { request.a, request.b }, { request.c, request.d });
+                    return 0;
+
+                case Op::getSubscription:
+                    if (findPort ({ request.a, request.b }) == nullptr || findPort ({ request.c, request.d }) == nullptr)
+                        return -ENXIO;
+
+                    return subscriptions.count ({ { request.a, request.b }, { request.c, request.d } }) != 0 ? 0 : -ENOENT;
+
+                case Op::querySubscribers:
+                {
+                    // Read subscriptions: where the root port sends; write: who sends to it.
+                    const Address root { request.a, request.b };
+
+                    if (findPort (root) == nullptr)
+                        return -ENXIO;
+
+                    std::vector<Address> found;
+
+                    for (const auto& [from, to] : subscriptions)
+                        if (request.c == SND_SEQ_QUERY_SUBS_READ ? from == root : to == root)
+                            found.push_back (request.c == SND_SEQ_QUERY_SUBS_READ ? to : from);
+
+                    if (request.d < 0 || request.d >= (int) found.size())
+                        return -ENOENT;
+
+                    reply.client = found[(size_t) request.d].client;
+                    reply.port = found[(size_t) request.d].port;
+                    reply.numPorts = (int) found.size();
+                    return 0;
+                }
 
                 case Op::systemInfo:
                     reply.client = (int) clients.size();
@@ -295,6 +347,7 @@ namespace
                     reply.client = next->first;
                     reply.type = next->second.type;
                     reply.numPorts = (int) next->second.ports.size();
+                    reply.pid = next->second.pid;
                     std::strncpy (reply.name, next->second.name.c_str(), nameSize - 1);
                     return 0;
                 }
@@ -321,6 +374,15 @@ namespace
 
                 case Op::output:
                     return output (number, payload, payloadSize, reply);
+
+                case Op::taken:
+                    // Reading frees the pool's cells; hearing of a loss ends it.
+                    client.poolCells = std::max (0, client.poolCells - request.a);
+
+                    if (request.b != 0)
+                        client.lossTold = false;
+
+                    return 0;
 
                 case Op::hello:
                 case Op::close: // served before it gets here
@@ -397,8 +459,8 @@ namespace
 
             if (event.dest.client == SND_SEQ_ADDRESS_SUBSCRIBERS)
             {
-                deliverToSubscribers (event, ext, extLength);
-                return (int) payloadSize;
+                const auto result = deliverToSubscribers (event, ext, extLength);
+                return result < 0 ? result : (int) payloadSize;
             }
 
             const Address dest { event.dest.client, event.dest.port };
@@ -413,8 +475,8 @@ namespace
             if (dest.client == systemClient)
                 return unsupported (reply, "events to the System client (timer and announcements)");
 
-            deliver (dest, event, ext, extLength);
-            return (int) payloadSize;
+            const auto result = deliver (dest, event, ext, extLength);
+            return result < 0 ? result : (int) payloadSize;
         }
 
         int unsupported (Reply& reply, const char* what)
@@ -423,7 +485,10 @@ namespace
             return -ENOSYS;
         }
 
-        void deliverToSubscribers (const snd_seq_event_t& event, const unsigned char* ext, size_t extLength)
+        /** Delivers to every subscriber of the event's source, and, as the kernel does, answers
+            the first error a receiver gave after trying them all.
+        */
+        int deliverToSubscribers (const snd_seq_event_t& event, const unsigned char* ext, size_t extLength)
         {
             const Address sender { event.source.client, event.source.port };
             std::vector<Address> receivers;
@@ -432,11 +497,20 @@ namespace
                 if (from == sender)
                     receivers.push_back (to);
 
+            int firstError = 0;
+
             for (const auto& to : receivers)
-                deliver (to, event, ext, extLength);
+                if (const auto result = deliver (to, event, ext, extLength); result < 0 && firstError == 0)
+                    firstError = result;
+
+            return firstError;
         }
 
-        void deliver (Address to, snd_seq_event_t event, const unsigned char* ext, size_t extLength)
+        /** Puts the event into the receiver's input pool: -EAGAIN when the pool has too few free
+            cells, -ENOMEM when the event could never fit in it. A refused event counts as lost
+            for the receiver, whose next read says so.
+        */
+        int deliver (Address to, snd_seq_event_t event, const unsigned char* ext, size_t extLength)
         {
             event.dest.client = (unsigned char) to.client;
             event.dest.port = (unsigned char) to.port;
@@ -445,21 +519,22 @@ namespace
             {
                 // Midi Through sends everything it receives on to its own subscribers.
                 event.source = { (unsigned char) throughClient, (unsigned char) to.port };
-                deliverToSubscribers (event, ext, extLength);
-                return;
+                return deliverToSubscribers (event, ext, extLength);
             }
 
             const auto found = clients.find (to.client);
 
             if (found == clients.end() || found->second.eventFd < 0)
-                return;
+                return 0;
 
             auto& client = found->second;
+            const auto cells = cellsFor ((std::uint32_t) extLength);
 
-            // The client reads of the loss before any later event; while it cannot be told,
-            // later events are lost too.
-            if (client.lost && ! tellOfLoss (client))
-                return;
+            if (cells - 1 >= inputPoolCells)
+                return refuse (client, -ENOMEM);
+
+            if (client.poolCells + cells > inputPoolCells)
+                return refuse (client, -EAGAIN);
 
             std::vector<unsigned char> packet (sizeof (event) + extLength);
 
@@ -470,17 +545,33 @@ namespace
             if (extLength > 0)
                 std::memcpy (packet.data() + sizeof (event), ext, extLength);
 
-            if (::send (client.eventFd, packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                client.lost = true; // its input queue is full: the event is lost
+            if (::send (client.eventFd, packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
+                return errno == EAGAIN || errno == EWOULDBLOCK ? refuse (client, -EAGAIN) : 0; // 0: the client is going
+
+            client.poolCells += cells;
+            return 0;
         }
 
-        /** Queues the mark that events were lost; false while the client's queue is full. */
+        int refuse (Client& client, int error)
+        {
+            // One mark for a run of losses: the kernel reports a loss once, and clears the pool.
+            if (! client.lossTold)
+                client.lossUntold = true;
+
+            if (client.lossUntold)
+                tellOfLoss (client);
+
+            return error;
+        }
+
+        /** Queues the mark that events were lost; false while the client's socket is full. */
         bool tellOfLoss (Client& client)
         {
             if (::send (client.eventFd, &lostMarker, sizeof (lostMarker), MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
                 return false;
 
-            client.lost = false;
+            client.lossUntold = false;
+            client.lossTold = true;
             return true;
         }
 
@@ -517,14 +608,31 @@ namespace
         */
         void announce (snd_seq_event_type_t type, Address about)
         {
+            auto event = makeAnnouncement (type);
+            event.data.addr = { (unsigned char) about.client, (unsigned char) about.port };
+            deliverToSubscribers (event, nullptr, 0);
+        }
+
+        /** Tells the same subscribers of a connection made or undone, as the kernel does for
+            every subscription a client asks for (a port's exit drops its connections silently).
+        */
+        void announceConnection (snd_seq_event_type_t type, Address sender, Address dest)
+        {
+            auto event = makeAnnouncement (type);
+            event.data.connect.sender = { (unsigned char) sender.client, (unsigned char) sender.port };
+            event.data.connect.dest = { (unsigned char) dest.client, (unsigned char) dest.port };
+            deliverToSubscribers (event, nullptr, 0);
+        }
+
+        static snd_seq_event_t makeAnnouncement (snd_seq_event_type_t type)
+        {
             snd_seq_event_t event {};
             event.type = type;
             event.flags = SND_SEQ_EVENT_LENGTH_FIXED;
             event.queue = SND_SEQ_QUEUE_DIRECT;
             event.source = { (unsigned char) systemClient, (unsigned char) announcePort };
             event.dest = { (unsigned char) SND_SEQ_ADDRESS_SUBSCRIBERS, 0 };
-            event.data.addr = { (unsigned char) about.client, (unsigned char) about.port };
-            deliverToSubscribers (event, nullptr, 0);
+            return event;
         }
 
         int listenFd;

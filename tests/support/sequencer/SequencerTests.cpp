@@ -135,21 +135,27 @@ TEST (TestSequencer, ClientsAreNumberedFrom128AndTakeTheirPortsWithThemWhenTheyC
 }
 
 // Subscribers of the System client's Announce port hear of clients and ports that start and
-// exit, as the kernel tells them: a closing client's ports exit before the client does.
-TEST (TestSequencer, TheAnnouncePortTellsOfClientsAndPortsThatStartAndExit)
+// exit, as the kernel tells them: a closing client's ports exit before the client does. Every
+// connection made or undone on request is announced too (the watcher's own among them), but
+// those a port takes with it when it exits are not.
+TEST (TestSequencer, TheAnnouncePortTellsOfClientsPortsAndConnectionsThatStartAndExit)
 {
     Client watcher ("watch", SND_SEQ_PORT_CAP_WRITE);
+    Client listener ("in", writable);
     ASSERT_EQ (snd_seq_connect_from (watcher.seq, watcher.port, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE), 0);
 
     auto console = std::make_unique<Client> ("console");
     const auto id = console->id();
+    ASSERT_EQ (snd_seq_connect_to (console->seq, console->port, listener.id(), listener.port), 0);
+    ASSERT_EQ (snd_seq_disconnect_to (console->seq, console->port, listener.id(), listener.port), 0);
+    ASSERT_EQ (snd_seq_connect_to (console->seq, console->port, listener.id(), listener.port), 0);
     console.reset();
 
     std::vector<std::string> heard;
     pollfd fd {};
     snd_seq_poll_descriptors (watcher.seq, &fd, 1, POLLIN);
 
-    while (heard.size() < 4 && (snd_seq_event_input_pending (watcher.seq, 0) > 0 || poll (&fd, 1, 2000) > 0))
+    while (heard.size() < 8 && (snd_seq_event_input_pending (watcher.seq, 0) > 0 || poll (&fd, 1, 2000) > 0))
     {
         snd_seq_event_t* event = nullptr;
 
@@ -158,17 +164,24 @@ TEST (TestSequencer, TheAnnouncePortTellsOfClientsAndPortsThatStartAndExit)
 
         EXPECT_EQ (event->source.client, SND_SEQ_CLIENT_SYSTEM);
         EXPECT_EQ (event->source.port, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
-        const auto* kind = event->type == SND_SEQ_EVENT_CLIENT_START  ? "client start"
-                           : event->type == SND_SEQ_EVENT_CLIENT_EXIT ? "client exit"
-                           : event->type == SND_SEQ_EVENT_PORT_START  ? "port start"
-                           : event->type == SND_SEQ_EVENT_PORT_EXIT   ? "port exit"
-                                                                      : "other";
-        heard.push_back (std::string (kind) + " " + std::to_string (event->data.addr.client) + ":" + std::to_string (event->data.addr.port));
+        const auto address = [] (snd_seq_addr_t a)
+        { return std::to_string (a.client) + ":" + std::to_string (a.port); };
+        const auto connection = address (event->data.connect.sender) + ">" + address (event->data.connect.dest);
+
+        heard.push_back (event->type == SND_SEQ_EVENT_CLIENT_START        ? "client start " + address (event->data.addr)
+                         : event->type == SND_SEQ_EVENT_CLIENT_EXIT       ? "client exit " + address (event->data.addr)
+                         : event->type == SND_SEQ_EVENT_PORT_START        ? "port start " + address (event->data.addr)
+                         : event->type == SND_SEQ_EVENT_PORT_EXIT         ? "port exit " + address (event->data.addr)
+                         : event->type == SND_SEQ_EVENT_PORT_SUBSCRIBED   ? "subscribed " + connection
+                         : event->type == SND_SEQ_EVENT_PORT_UNSUBSCRIBED ? "unsubscribed " + connection
+                                                                          : "other");
     }
 
     const auto at = [id] (int port)
     { return std::to_string (id) + ":" + std::to_string (port); };
-    EXPECT_EQ (heard, (std::vector<std::string> { "client start " + at (0), "port start " + at (0), "port exit " + at (0), "client exit " + at (0) }));
+    const auto toListener = ">" + std::to_string (listener.id()) + ":0";
+    const auto toWatcher = "0:1>" + std::to_string (watcher.id()) + ":0";
+    EXPECT_EQ (heard, (std::vector<std::string> { "subscribed " + toWatcher, "client start " + at (0), "port start " + at (0), "subscribed " + at (0) + toListener, "unsubscribed " + at (0) + toListener, "subscribed " + at (0) + toListener, "port exit " + at (0), "client exit " + at (0) }));
 }
 
 TEST (TestSequencer, SubscriptionsNeedThePortsCapabilitiesAndAreMadeOnce)
@@ -181,6 +194,44 @@ TEST (TestSequencer, SubscriptionsNeedThePortsCapabilitiesAndAreMadeOnce)
     EXPECT_EQ (snd_seq_connect_from (listener.seq, listener.port, console.id(), console.port), 0);
     EXPECT_EQ (snd_seq_connect_from (listener.seq, listener.port, console.id(), console.port), -EBUSY);
     EXPECT_EQ (snd_seq_connect_from (listener.seq, listener.port, console.id(), 7), -EINVAL);
+
+    // Each end lists the other among its subscribers: the console reads to the listener, and
+    // the listener is written to by the console.
+    const auto subscribers = [] (snd_seq_t* seq, snd_seq_addr_t root, snd_seq_query_subs_type_t type)
+    {
+        std::vector<std::string> found;
+        snd_seq_query_subscribe_t* query;
+        snd_seq_query_subscribe_alloca (&query);
+        snd_seq_query_subscribe_set_root (query, &root);
+        snd_seq_query_subscribe_set_type (query, type);
+
+        for (int index = 0;; ++index)
+        {
+            snd_seq_query_subscribe_set_index (query, index);
+
+            if (snd_seq_query_port_subscribers (seq, query) < 0)
+                break;
+
+            const auto* addr = snd_seq_query_subscribe_get_addr (query);
+            found.push_back (std::to_string (addr->client) + ":" + std::to_string (addr->port) + " of " + std::to_string (snd_seq_query_subscribe_get_num_subs (query)));
+        }
+
+        return found;
+    };
+    const snd_seq_addr_t consoleAddress { (unsigned char) console.id(), (unsigned char) console.port };
+    const snd_seq_addr_t listenerAddress { (unsigned char) listener.id(), (unsigned char) listener.port };
+    EXPECT_EQ (subscribers (listener.seq, consoleAddress, SND_SEQ_QUERY_SUBS_READ), (std::vector<std::string> { std::to_string (listener.id()) + ":0 of 1" }));
+    EXPECT_EQ (subscribers (listener.seq, listenerAddress, SND_SEQ_QUERY_SUBS_WRITE), (std::vector<std::string> { std::to_string (console.id()) + ":0 of 1" }));
+    EXPECT_TRUE (subscribers (listener.seq, consoleAddress, SND_SEQ_QUERY_SUBS_WRITE).empty());
+
+    snd_seq_port_subscribe_t* subscription;
+    snd_seq_port_subscribe_alloca (&subscription);
+    snd_seq_port_subscribe_set_sender (subscription, &consoleAddress);
+    snd_seq_port_subscribe_set_dest (subscription, &listenerAddress);
+    EXPECT_EQ (snd_seq_get_port_subscription (listener.seq, subscription), 0);
+    snd_seq_port_subscribe_set_sender (subscription, &listenerAddress);
+    snd_seq_port_subscribe_set_dest (subscription, &consoleAddress);
+    EXPECT_EQ (snd_seq_get_port_subscription (listener.seq, subscription), -ENOENT);
 }
 
 TEST (TestSequencer, EventsReachTheSubscribersWholeAndInOrder)
@@ -203,46 +254,105 @@ TEST (TestSequencer, EventsReachTheSubscribersWholeAndInOrder)
         EXPECT_EQ (listener.receive(), message);
 }
 
-// A client's output pool holds 500 cells of 28 bytes, one for the event itself: a longer
-// system-exclusive event is refused, one that fits arrives whole.
-TEST (TestSequencer, ASysExEventLargerThanTheOutputPoolIsRefused)
+namespace
 {
-    Client console ("console");
-    Client listener ("in", SND_SEQ_PORT_CAP_WRITE);
-    ASSERT_EQ (snd_seq_connect_from (listener.seq, listener.port, console.id(), console.port), 0);
-
-    for (const auto size : { 499 * 28, 499 * 28 + 1 })
+    /** A system-exclusive event of that many bytes from the client's port to its subscribers,
+        or to one port, sent directly: what the sequencer answered.
+    */
+    int sendSysEx (Client& from, size_t size, const snd_seq_addr_t* to = nullptr)
     {
-        SCOPED_TRACE (size);
-        std::vector<unsigned char> bytes ((size_t) size, 0x11);
+        std::vector<unsigned char> bytes (size, 0x11);
         bytes.front() = 0xf0;
         bytes.back() = 0xf7;
 
         snd_seq_event_t event;
         snd_seq_ev_clear (&event);
         snd_seq_ev_set_sysex (&event, (unsigned int) bytes.size(), bytes.data());
-        snd_seq_ev_set_source (&event, (unsigned char) console.port);
-        snd_seq_ev_set_subs (&event);
-        snd_seq_ev_set_direct (&event);
-        const auto result = snd_seq_event_output_direct (console.seq, &event);
+        snd_seq_ev_set_source (&event, (unsigned char) from.port);
 
-        if (size <= 499 * 28)
-        {
-            EXPECT_EQ (result, (int) (sizeof (snd_seq_event_t) + bytes.size()));
-
-            pollfd fd {};
-            snd_seq_poll_descriptors (listener.seq, &fd, 1, POLLIN);
-            ASSERT_EQ (poll (&fd, 1, 2000), 1);
-            snd_seq_event_t* received = nullptr;
-            ASSERT_EQ (snd_seq_event_input (listener.seq, &received), 1);
-            ASSERT_EQ (received->type, SND_SEQ_EVENT_SYSEX);
-            ASSERT_EQ (received->data.ext.len, (unsigned int) size);
-            EXPECT_EQ (std::memcmp (received->data.ext.ptr, bytes.data(), bytes.size()), 0);
-        }
+        if (to != nullptr)
+            snd_seq_ev_set_dest (&event, to->client, to->port);
         else
+            snd_seq_ev_set_subs (&event);
+
+        snd_seq_ev_set_direct (&event);
+        return snd_seq_event_output_direct (from.seq, &event);
+    }
+}
+
+// A client's output pool holds 500 cells of 28 bytes, one for the event itself: a longer
+// system-exclusive event is refused at the sender, even by a receiver that would take it, as
+// Midi Through, a client of the kernel's own with no input pool, would.
+TEST (TestSequencer, ASysExEventLargerThanTheOutputPoolIsRefused)
+{
+    Client console ("console");
+    const snd_seq_addr_t through { 14, 0 };
+
+    EXPECT_EQ (sendSysEx (console, 499 * 28, &through), (int) sizeof (snd_seq_event_t) + 499 * 28);
+    EXPECT_EQ (sendSysEx (console, 499 * 28 + 1, &through), -ENOMEM);
+}
+
+// A client in user space receives into an input pool of 200 cells of 28 bytes, one per event
+// and as many more as its data fills. An event the pool cannot take now is refused with
+// -EAGAIN, one it could never take (data of 200 cells or more) with -ENOMEM; the direct
+// sender hears the error, and the receiver, having read what its pool held, hears of the loss.
+TEST (TestSequencer, AReceiversInputPoolRefusesWhatItCannotHoldAndTheSenderHearsIt)
+{
+    const struct
+    {
+        const char* what;
+        int queuedFirst;    // short events waiting unread in the receiver's pool
+        size_t sysExSize;   // the event then sent: a system-exclusive one of this size, or 0 for a short one
+        int expectedResult; // what the sender is answered; > 0 the bytes taken
+    } cases[] = {
+        { "a short event into the pool's last cell", 199, 0, 28 },
+        { "a short event into a full pool", 200, 0, -EAGAIN },
+        { "data of 199 cells into an empty pool", 0, 199 * 28, 28 + 199 * 28 },
+        { "data of 199 cells into a pool with one cell taken", 1, 199 * 28, -EAGAIN },
+        { "data of 200 cells, which no pool of 200 holds", 0, 199 * 28 + 1, -ENOMEM },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        Client console ("console");
+        Client desk ("desk", writable, SND_SEQ_NONBLOCK);
+        ASSERT_EQ (snd_seq_connect_to (console.seq, console.port, desk.id(), desk.port), 0);
+
+        for (int i = 0; i < c.queuedFirst; ++i)
+            ASSERT_EQ (console.send ({ 0xb0, 0x07, (unsigned char) (i & 0x7f) }), 28);
+
+        EXPECT_EQ (c.sysExSize > 0 ? sendSysEx (console, c.sysExSize) : console.send ({ 0xb0, 0x08, 0x01 }), c.expectedResult);
+
+        // The receiver reads what its pool held, the refused event's loss last.
+        std::vector<size_t> sizes;
+        int result = 0;
+        pollfd fd {};
+        snd_seq_poll_descriptors (desk.seq, &fd, 1, POLLIN);
+
+        for (;;)
         {
-            EXPECT_EQ (result, -ENOMEM);
+            snd_seq_event_t* event = nullptr;
+            result = snd_seq_event_input (desk.seq, &event);
+
+            if (result > 0)
+                sizes.push_back ((size_t) snd_seq_event_length (event));
+            else if (result != -EAGAIN || poll (&fd, 1, 500) <= 0)
+                break;
         }
+
+        const auto accepted = c.expectedResult > 0;
+        EXPECT_EQ (result, accepted ? -EAGAIN : -ENOSPC);
+        EXPECT_EQ (sizes.size(), (size_t) c.queuedFirst + (accepted ? 1 : 0));
+
+        if (accepted && ! sizes.empty())
+        {
+            EXPECT_EQ (sizes.back(), (size_t) c.expectedResult);
+        }
+
+        // Once it has heard, the pool takes events again.
+        EXPECT_EQ (console.send ({ 0xb0, 0x08, 0x02 }), 28);
+        EXPECT_EQ (desk.receive(), (std::vector<unsigned char> { 0xb0, 0x08, 0x02 }));
     }
 }
 
