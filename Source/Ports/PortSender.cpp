@@ -28,14 +28,20 @@ struct PortSender::Line
         bool writing; // a message of this outbox is in the driver
     };
 
-    // Guards entries, nextTurn, nextId and threadEnded. Never held while a message is written,
-    // so that nobody waits for a driver while holding it.
+    // Guards entries, nextTurn, nextId, inDriver, stuck and threadEnded. Never held while a
+    // message is written, so that nobody waits for a driver while holding it.
     std::mutex entriesLock;
     std::condition_variable changed; // a write has returned, or the thread has ended
     std::vector<Entry> entries;
     size_t nextTurn = 0;
     juce::uint64 nextId = 0;
     bool threadEnded = false;
+
+    // Set while a message is in the driver. A close that waited the whole bound while it was
+    // marks the line stuck, until the write returns: later closes then drop what waits at once
+    // instead of each waiting the bound again for a driver already known not to answer.
+    bool inDriver = false;
+    bool stuck = false;
 
     // When the line is free again. Sender thread only.
     std::chrono::steady_clock::time_point lineFreeAt;
@@ -129,6 +135,7 @@ struct PortSender::Line
             {
                 port = entry->port;
                 id = entry->id;
+                inDriver = true;
             }
         }
 
@@ -150,6 +157,8 @@ struct PortSender::Line
 
         {
             const std::lock_guard<std::mutex> lock (entriesLock);
+            inDriver = false;
+            stuck = false;
 
             if (auto* entry = findById (id))
             {
@@ -276,9 +285,11 @@ PortSender::~PortSender()
     line->wakeSignal.signal();
 
     // A thread stuck in a driver is left to end by itself when the driver returns; it holds
-    // the line and the port it writes to until then.
+    // the line and the port it writes to until then. A line known to be stuck is not waited
+    // for again: the close that found it stuck has waited the bound already.
     const auto ended = line->changed.wait_for (lock, closeBound, [this]
-                                               { return line->threadEnded; });
+                                               { return line->threadEnded || line->stuck; })
+                       && line->threadEnded;
     lock.unlock();
 
     if (ended)
@@ -317,10 +328,19 @@ void PortSender::remove (ConsoleOutbox& outbox, bool writeWhatWaits)
 
     // No post can start for this outbox any more, so its waiting messages only ever go; its
     // write in progress is waited for too, so that the port is done with when this returns.
-    l.changed.wait_for (lock, closeBound, [&]
-                        {
-                            const auto* entry = l.find (outbox);
-                            return ! entry->writing && ! (writeWhatWaits && outbox.hasPending()); });
+    // On a line known to be stuck nothing is waited for: what waits is dropped, and a write in
+    // progress keeps its port alive by itself.
+    const auto done = [&]
+    {
+        const auto* entry = l.find (outbox);
+        return l.stuck || (! entry->writing && ! (writeWhatWaits && outbox.hasPending()));
+    };
+
+    if (! l.changed.wait_for (lock, closeBound, done) && l.inDriver)
+    {
+        l.stuck = true;
+        l.changed.notify_all(); // other closes waiting on this line give up too
+    }
 
     const auto position = (size_t) std::distance (l.entries.data(), l.find (outbox));
     l.entries.erase (l.entries.begin() + (std::ptrdiff_t) position);

@@ -1,3 +1,4 @@
+#include "../../Source/Ports/PortSender.h"
 #include "../../Source/QuillmereAudioProcessor.h"
 #include "../support/TestHelpers.h"
 #include "../support/VirtualMidiPortBackend.h"
@@ -340,6 +341,56 @@ TEST_F (PortSenderTest, AStuckDriverHoldsUpNoSwitchSaveRestoreOrClose)
         EXPECT_TRUE (runMessageLoopUntil ([&]
                                           { return ports.getNumOpenOutputs() == c.portsOpenAfter; }));
         EXPECT_EQ (ports.getNumSendsToDeadPorts(), 0);
+        ports.clearSentBlocks();
+    }
+}
+
+// Once one close has waited the whole bound for a driver that does not return, the line is
+// known to be stuck: a port switch waits that bound once, not again when the port's sender
+// goes, and every later close on the line returns at once, however many instances close.
+TEST_F (PortSenderTest, AStuckLineHoldsUpClosesForOneBoundInAll)
+{
+    const auto bound = std::chrono::duration<double, std::milli> (PortSender::closeBound).count();
+
+    const struct
+    {
+        const char* name;
+        int numInstances;
+        std::function<void()> action;
+        double maxBounds; // each close waiting a bound would take more than twice this
+    } cases[] = {
+        { "port switch", 1, [this]
+          { instances.back()->setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Spare")); },
+          1.8 },
+        { "twelve instances closed", 12, [this]
+          { instances.clear(); },
+          4.0 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        instances.clear();
+
+        for (int i = 0; i < c.numInstances; ++i)
+            link (1 + i % 8);
+
+        occupyTheLine (*instances.front(), "Stuck");
+
+        std::atomic<double> elapsedMs { -1.0 };
+        std::thread host ([&]
+                          {
+            const auto start = std::chrono::steady_clock::now();
+            c.action();
+            elapsedMs = std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - start).count(); });
+
+        runMessageLoopUntil ([&]
+                             { return elapsedMs.load() >= 0.0; },
+                             20000);
+        freeTheLine();
+        host.join();
+
+        EXPECT_LT (elapsedMs.load(), c.maxBounds * bound);
         ports.clearSentBlocks();
     }
 }
