@@ -391,6 +391,11 @@ TEST_F (PortSenderTest, AStuckLineHoldsUpClosesForOneBoundInAll)
         host.join();
 
         EXPECT_LT (elapsedMs.load(), c.maxBounds * bound);
+
+        // The stuck thread lets go of the port by itself, once the driver has returned.
+        instances.clear();
+        EXPECT_TRUE (runMessageLoopUntil ([this]
+                                          { return ports.getNumOpenOutputs() == 0; }));
         ports.clearSentBlocks();
     }
 }
