@@ -1,4 +1,5 @@
 #include "PortSender.h"
+#include "JuceRun.h"
 
 #include <map>
 
@@ -11,6 +12,19 @@
 
 namespace
 {
+    std::atomic<int> numPortsLeftOpen { 0 };
+
+    /** Keeps a port that JUCE can no longer close safely open until the process ends. */
+    void leaveOpen (std::shared_ptr<MidiPortSystem::Output> port)
+    {
+        static std::mutex leftOpenLock;                                                     // guards leftOpen
+        static auto* leftOpen = new std::vector<std::shared_ptr<MidiPortSystem::Output>>(); // never destroyed
+
+        const std::lock_guard<std::mutex> lock (leftOpenLock);
+        leftOpen->push_back (std::move (port));
+        ++numPortsLeftOpen;
+    }
+
     // After traffic, the sender looks for new messages at this interval for a while before it
     // sleeps until it is signalled; the interval adds at most that much to a message's way.
     constexpr auto pollInterval = std::chrono::microseconds (250);
@@ -42,6 +56,9 @@ struct PortSender::Line
     // instead of each waiting the bound again for a driver already known not to answer.
     bool inDriver = false;
     bool stuck = false;
+
+    // The run of JUCE the sender was made in; the thread may outlive it (see letGoOf).
+    const std::shared_ptr<JuceRun> juceRun = JuceRun::current();
 
     // When the line is free again. Sender thread only.
     std::chrono::steady_clock::time_point lineFreeAt;
@@ -121,6 +138,17 @@ struct PortSender::Line
         return nullptr;
     }
 
+    /** Sender thread: lets go of a port after a write. Closing it, should this be its last
+        holder, calls JUCE, which may have shut down meanwhile if the thread was stuck in the
+        driver while the host closed every instance: then the port is left open for good.
+    */
+    void letGoOf (std::shared_ptr<MidiPortSystem::Output> port)
+    {
+        if (! juceRun->whileRunning ([&port]
+                                     { port.reset(); }))
+            leaveOpen (std::move (port));
+    }
+
     /** Sender thread: writes the next message, if one waits. */
     bool writeNext()
     {
@@ -153,7 +181,7 @@ struct PortSender::Line
 
         // A port whose outbox has been removed meanwhile is let go of here, once its driver has
         // returned; otherwise the entry still shares it.
-        port.reset();
+        letGoOf (std::move (port));
 
         {
             const std::lock_guard<std::mutex> lock (entriesLock);
@@ -293,9 +321,16 @@ PortSender::~PortSender()
     lock.unlock();
 
     if (ended)
+    {
         thread.join();
+    }
     else
+    {
+        // The thread runs the module's code when the driver returns, maybe after the host has
+        // unloaded the module.
+        JuceRun::keepModuleLoaded();
         thread.detach();
+    }
 }
 
 void PortSender::add (ConsoleOutbox& outbox, std::shared_ptr<MidiPortSystem::Output> port)
@@ -350,6 +385,11 @@ void PortSender::remove (ConsoleOutbox& outbox, bool writeWhatWaits)
 
     if (l.nextTurn >= l.entries.size())
         l.nextTurn = 0;
+}
+
+int PortSender::getNumPortsLeftOpen() noexcept
+{
+    return numPortsLeftOpen.load();
 }
 
 std::vector<std::shared_ptr<PortSender>> PortSender::getLiveSenders()

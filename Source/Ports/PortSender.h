@@ -29,7 +29,9 @@
     for a write still in the driver marks the line stuck until that write returns; closes on a
     stuck line wait for nothing, so a line holds up its closes for one bound in all, however
     many instances close on it. A sender whose last outbox has gone while its thread is stuck
-    in a driver lets that thread finish by itself.
+    in a driver lets that thread finish by itself, keeps the module loaded for it, and the
+    thread leaves the port open rather than close it through a JUCE that has shut down
+    meanwhile.
 
     Waking: for a while after traffic the sender looks for messages every quarter of a millisecond, so
     that the posts of continuing automation make no system call; after that it sleeps until a
@@ -73,6 +75,11 @@ public:
         thread.
     */
     static bool waitUntilAllSent (int timeoutMs = 5000);
+
+    /** How many ports a sender's thread has left open for good because JUCE had shut down
+        when the driver returned from the thread's last write. For tests. Any thread.
+    */
+    static int getNumPortsLeftOpen() noexcept;
 
 private:
     PortSender();

@@ -399,3 +399,33 @@ TEST_F (PortSenderTest, AStuckLineHoldsUpClosesForOneBoundInAll)
         ports.clearSentBlocks();
     }
 }
+
+// A host may close the last instance while its port's driver is stuck, shut JUCE down and
+// unload the module. The sender's thread, left in the driver, must not close the port when
+// the driver returns: JUCE's port classes are gone by then. It leaves the port open. Run in a
+// child process, as the shutdown is for good.
+TEST_F (PortSenderTest, AThreadLeftInADriverLeavesItsPortOpenOnceJuceHasShutDown)
+{
+    GTEST_FLAG_SET (death_test_style, "threadsafe");
+
+    EXPECT_EXIT (
+        {
+            link (1);
+            occupyTheLine (*instances.back(), "Stuck");
+            instances.clear();
+            juce::shutdownJuce_GUI();
+            freeTheLine();
+
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (5);
+
+            while (PortSender::getNumPortsLeftOpen() == 0 && ports.getNumOpenOutputs() != 0 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for (std::chrono::milliseconds (1));
+
+            if (ports.getNumOpenOutputs() == 0)
+                std::fputs ("the port was closed after JUCE had shut down\n", stderr);
+
+            std::_Exit (PortSender::getNumPortsLeftOpen() == 1 && ports.getNumOpenOutputs() == 1 ? 0 : 1);
+        },
+        testing::ExitedWithCode (0),
+        "");
+}
