@@ -16,7 +16,12 @@
     JUCE's long-message send waits for the driver without a limit, and a driver that serialises
     input and output (wine's does) makes an input's stop and close wait behind such a send, so
     sends, listings and inputs stay out of the process's lock, and a stuck interface holds up
-    only the threads that use it.
+    only the threads that use it. Opening and closing an output still take the lock, as JUCE's
+    list of handles needs it: where the driver serialises those with a stuck send too, other
+    outputs' opening and closing wait behind them, as they would wait in such a driver anyway.
+    (JUCE closes a Windows input's device handle itself, later, in
+    a timer on the message thread, outside any lock of ours; a driver that serialises that close
+    with a stuck send holds up the message thread there.)
 
     On Linux, each open port also watches the sequencer's announcements, so that a port that
     went away and came back between two listings is known dead (isAlive).
