@@ -64,9 +64,9 @@ public:
 
     /** Writes what is waiting to the attached port, then stops using it. A close waits no
         longer than writing its own waiting messages takes (and never past a fixed bound,
-        whatever the driver does); whatever could not be written by then is dropped. A port that
-        has vanished is not written to: what waits is dropped at once. The level cache goes
-        with the port.
+        whatever the driver does; not at all on a line whose driver another close has already
+        found stuck); whatever could not be written by then is dropped. A port that has vanished
+        is not written to: what waits is dropped at once. The level cache goes with the port.
     */
     void detach (bool writeWhatWaits = true);
 

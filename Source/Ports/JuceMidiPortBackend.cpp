@@ -131,7 +131,7 @@ namespace
 }
 
 JuceMidiPortBackend::JuceMidiPortBackend()
-    : serialised (std::make_unique<SerialisedMidiPortBackend> (std::make_unique<UnguardedJuceBackend>(), getJuceMidiLock(), serialisesSends))
+    : serialised (std::make_unique<SerialisedMidiPortBackend> (std::make_unique<UnguardedJuceBackend>(), getJuceMidiLock(), sharing))
 {
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MidiPortSystem.h"
+#include "SerialisedMidiPortBackend.h"
 
 /** The system's MIDI ports, through JUCE's MidiInput and MidiOutput. Safe to use from any
     thread, which JUCE's MIDI classes are not on their own.
@@ -8,11 +9,19 @@
     JUCE keeps process-wide state behind its ports without a guard: on Linux one ALSA client,
     created and deleted with the first and last user and shared by every port, whose output
     buffer every SysEx send goes through; on Windows the list of open output handles, which
-    opening and closing change. So every listing, opening, starting, stopping and closing of a
-    port, in any instance of this class, runs under one lock of the process, and so does every
-    send on Linux. A Windows send writes only its own handle, and JUCE's long-message send waits
-    for the driver without a limit, so sends there run unlocked: a stuck interface holds up only
-    the thread that writes to it.
+    opening and closing an output change, and, among the handles open on one input port, the
+    port's shared collector. So on Linux every listing, opening, starting, stopping, closing and
+    send, in any instance of this class, runs under one lock of the process. On Windows only
+    opening and closing outputs take that lock, and an input's calls take a lock of its port:
+    JUCE's long-message send waits for the driver without a limit, and a driver that serialises
+    input and output (wine's does) makes an input's stop and close wait behind such a send, so
+    sends, listings and inputs stay out of the process's lock, and a stuck interface holds up
+    only the threads that use it. Opening and closing an output still take the lock, as JUCE's
+    list of handles needs it: where the driver serialises those with a stuck send too, other
+    outputs' opening and closing wait behind them, as they would wait in such a driver anyway.
+    (JUCE closes a Windows input's device handle itself, later, in
+    a timer on the message thread, outside any lock of ours; a driver that serialises that close
+    with a stuck send holds up the message thread there.)
 
     On Linux, each open port also watches the sequencer's announcements, so that a port that
     went away and came back between two listings is known dead (isAlive).
@@ -23,12 +32,12 @@ public:
     JuceMidiPortBackend();
     ~JuceMidiPortBackend() override;
 
-    /** Whether sends take the process's lock on this system. */
-    static constexpr bool serialisesSends =
+    /** What JUCE's ports share without a guard on this system. */
+    static constexpr SerialisedMidiPortBackend::Sharing sharing =
 #if JUCE_WINDOWS
-        false;
+        SerialisedMidiPortBackend::Sharing::outputHandles;
 #else
-        true;
+        SerialisedMidiPortBackend::Sharing::everything;
 #endif
 
     /** Splits a block of bytes into the complete MIDI messages it holds, in order, and calls

@@ -1,4 +1,5 @@
 #include "PortSender.h"
+#include "JuceRun.h"
 
 #include <map>
 
@@ -11,6 +12,19 @@
 
 namespace
 {
+    std::atomic<int> numPortsLeftOpen { 0 };
+
+    /** Keeps a port that JUCE can no longer close safely open until the process ends. */
+    void leaveOpen (std::shared_ptr<MidiPortSystem::Output> port)
+    {
+        static std::mutex leftOpenLock;                                                     // guards leftOpen
+        static auto* leftOpen = new std::vector<std::shared_ptr<MidiPortSystem::Output>>(); // never destroyed
+
+        const std::lock_guard<std::mutex> lock (leftOpenLock);
+        leftOpen->push_back (std::move (port));
+        ++numPortsLeftOpen;
+    }
+
     // After traffic, the sender looks for new messages at this interval for a while before it
     // sleeps until it is signalled; the interval adds at most that much to a message's way.
     constexpr auto pollInterval = std::chrono::microseconds (250);
@@ -28,14 +42,23 @@ struct PortSender::Line
         bool writing; // a message of this outbox is in the driver
     };
 
-    // Guards entries, nextTurn, nextId and threadEnded. Never held while a message is written,
-    // so that nobody waits for a driver while holding it.
+    // Guards entries, nextTurn, nextId, inDriver, stuck and threadEnded. Never held while a
+    // message is written, so that nobody waits for a driver while holding it.
     std::mutex entriesLock;
     std::condition_variable changed; // a write has returned, or the thread has ended
     std::vector<Entry> entries;
     size_t nextTurn = 0;
     juce::uint64 nextId = 0;
     bool threadEnded = false;
+
+    // Set while a message is in the driver. A close that waited the whole bound while it was
+    // marks the line stuck, until the write returns: later closes then drop what waits at once
+    // instead of each waiting the bound again for a driver already known not to answer.
+    bool inDriver = false;
+    bool stuck = false;
+
+    // The run of JUCE the sender was made in; the thread may outlive it (see letGoOf).
+    const std::shared_ptr<JuceRun> juceRun = JuceRun::current();
 
     // When the line is free again. Sender thread only.
     std::chrono::steady_clock::time_point lineFreeAt;
@@ -115,6 +138,17 @@ struct PortSender::Line
         return nullptr;
     }
 
+    /** Sender thread: lets go of a port after a write. Closing it, should this be its last
+        holder, calls JUCE, which may have shut down meanwhile if the thread was stuck in the
+        driver while the host closed every instance: then the port is left open for good.
+    */
+    void letGoOf (std::shared_ptr<MidiPortSystem::Output> port)
+    {
+        if (! juceRun->whileRunning ([&port]
+                                     { port.reset(); }))
+            leaveOpen (std::move (port));
+    }
+
     /** Sender thread: writes the next message, if one waits. */
     bool writeNext()
     {
@@ -129,6 +163,7 @@ struct PortSender::Line
             {
                 port = entry->port;
                 id = entry->id;
+                inDriver = true;
             }
         }
 
@@ -146,10 +181,12 @@ struct PortSender::Line
 
         // A port whose outbox has been removed meanwhile is let go of here, once its driver has
         // returned; otherwise the entry still shares it.
-        port.reset();
+        letGoOf (std::move (port));
 
         {
             const std::lock_guard<std::mutex> lock (entriesLock);
+            inDriver = false;
+            stuck = false;
 
             if (auto* entry = findById (id))
             {
@@ -276,15 +313,24 @@ PortSender::~PortSender()
     line->wakeSignal.signal();
 
     // A thread stuck in a driver is left to end by itself when the driver returns; it holds
-    // the line and the port it writes to until then.
+    // the line and the port it writes to until then. A line known to be stuck is not waited
+    // for again: the close that found it stuck has waited the bound already.
     const auto ended = line->changed.wait_for (lock, closeBound, [this]
-                                               { return line->threadEnded; });
+                                               { return line->threadEnded || line->stuck; })
+                       && line->threadEnded;
     lock.unlock();
 
     if (ended)
+    {
         thread.join();
+    }
     else
+    {
+        // The thread runs the module's code when the driver returns, maybe after the host has
+        // unloaded the module.
+        JuceRun::keepModuleLoaded();
         thread.detach();
+    }
 }
 
 void PortSender::add (ConsoleOutbox& outbox, std::shared_ptr<MidiPortSystem::Output> port)
@@ -317,10 +363,19 @@ void PortSender::remove (ConsoleOutbox& outbox, bool writeWhatWaits)
 
     // No post can start for this outbox any more, so its waiting messages only ever go; its
     // write in progress is waited for too, so that the port is done with when this returns.
-    l.changed.wait_for (lock, closeBound, [&]
-                        {
-                            const auto* entry = l.find (outbox);
-                            return ! entry->writing && ! (writeWhatWaits && outbox.hasPending()); });
+    // On a line known to be stuck nothing is waited for: what waits is dropped, and a write in
+    // progress keeps its port alive by itself.
+    const auto done = [&]
+    {
+        const auto* entry = l.find (outbox);
+        return l.stuck || (! entry->writing && ! (writeWhatWaits && outbox.hasPending()));
+    };
+
+    if (! l.changed.wait_for (lock, closeBound, done) && l.inDriver)
+    {
+        l.stuck = true;
+        l.changed.notify_all(); // other closes waiting on this line give up too
+    }
 
     const auto position = (size_t) std::distance (l.entries.data(), l.find (outbox));
     l.entries.erase (l.entries.begin() + (std::ptrdiff_t) position);
@@ -330,6 +385,11 @@ void PortSender::remove (ConsoleOutbox& outbox, bool writeWhatWaits)
 
     if (l.nextTurn >= l.entries.size())
         l.nextTurn = 0;
+}
+
+int PortSender::getNumPortsLeftOpen() noexcept
+{
+    return numPortsLeftOpen.load();
 }
 
 std::vector<std::shared_ptr<PortSender>> PortSender::getLiveSenders()

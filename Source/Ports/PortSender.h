@@ -25,8 +25,13 @@
 
     A stalled driver: the sender writes with no lock held, and keeps the port it writes to alive
     until the write returns, so removing an outbox never waits for the driver longer than a fixed
-    bound, and the instance may close its port meanwhile. A sender whose last outbox has gone
-    while its thread is stuck in a driver lets that thread finish by itself.
+    bound, and the instance may close its port meanwhile. A close that waited the whole bound
+    for a write still in the driver marks the line stuck until that write returns; closes on a
+    stuck line wait for nothing, so a line holds up its closes for one bound in all, however
+    many instances close on it. A sender whose last outbox has gone while its thread is stuck
+    in a driver lets that thread finish by itself, keeps the module loaded for it, and the
+    thread leaves the port open rather than close it through a JUCE that has shut down
+    meanwhile.
 
     Waking: for a while after traffic the sender looks for messages every quarter of a millisecond, so
     that the posts of continuing automation make no system call; after that it sleeps until a
@@ -56,9 +61,9 @@ public:
     void add (ConsoleOutbox& outbox, std::shared_ptr<MidiPortSystem::Output> port);
 
     /** Writes the outbox's waiting messages before any other's (unless told not to), then
-        removes it. Waits for its write in progress (unless told not to) and gives up on both
-        after closeBound, whatever the driver does. Once this returns the sender no longer
-        touches the outbox.
+        removes it. Waits for its write in progress and gives up on both after closeBound,
+        whatever the driver does; on a line already known to be stuck it waits for nothing and
+        drops what waits. Once this returns the sender no longer touches the outbox.
     */
     void remove (ConsoleOutbox& outbox, bool writeWhatWaits = true);
 
@@ -70,6 +75,11 @@ public:
         thread.
     */
     static bool waitUntilAllSent (int timeoutMs = 5000);
+
+    /** How many ports a sender's thread has left open for good because JUCE had shut down
+        when the driver returned from the thread's last write. For tests. Any thread.
+    */
+    static int getNumPortsLeftOpen() noexcept;
 
 private:
     PortSender();

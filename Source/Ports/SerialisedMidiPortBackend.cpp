@@ -7,47 +7,47 @@ class SerialisedMidiPortBackend::GuardedInput final : public MidiPortSystem::Inp
     , private MidiPortSystem::Input::Callback
 {
 public:
-    GuardedInput (MidiPortSystem::Input::Callback& callbackToUse, std::mutex& lockToUse)
+    GuardedInput (MidiPortSystem::Input::Callback& callbackToUse, std::shared_ptr<std::mutex> lockToUse)
         : callback (callbackToUse)
-        , systemLock (lockToUse)
+        , inputLock (std::move (lockToUse))
     {
     }
 
     ~GuardedInput() override
     {
-        const std::lock_guard<std::mutex> lock (systemLock);
+        const std::lock_guard<std::mutex> lock (*inputLock);
         input.reset();
     }
 
     /** Opens the guarded backend's input; false when it cannot be opened. */
     bool open (MidiPortSystem::Backend& backend, int index)
     {
-        const std::lock_guard<std::mutex> lock (systemLock);
+        const std::lock_guard<std::mutex> lock (*inputLock);
         input = backend.openInput (index, this);
         return input != nullptr;
     }
 
     juce::String getName() const override
     {
-        const std::lock_guard<std::mutex> lock (systemLock);
+        const std::lock_guard<std::mutex> lock (*inputLock);
         return input->getName();
     }
 
     void start() override
     {
-        const std::lock_guard<std::mutex> lock (systemLock);
+        const std::lock_guard<std::mutex> lock (*inputLock);
         input->start();
     }
 
     void stop() override
     {
-        const std::lock_guard<std::mutex> lock (systemLock);
+        const std::lock_guard<std::mutex> lock (*inputLock);
         input->stop();
     }
 
     bool isAlive() const override
     {
-        const std::lock_guard<std::mutex> lock (systemLock);
+        const std::lock_guard<std::mutex> lock (*inputLock);
         return input->isAlive();
     }
 
@@ -59,7 +59,7 @@ private:
     }
 
     MidiPortSystem::Input::Callback& callback;
-    std::mutex& systemLock;
+    const std::shared_ptr<std::mutex> inputLock; // guards every call into input
     std::unique_ptr<MidiPortSystem::Input> input;
 };
 
@@ -115,10 +115,10 @@ private:
     std::unique_ptr<MidiPortSystem::Output> output;
 };
 
-SerialisedMidiPortBackend::SerialisedMidiPortBackend (std::unique_ptr<MidiPortSystem::Backend> backendToGuard, std::mutex& lockToUse, bool shouldSerialiseSends)
+SerialisedMidiPortBackend::SerialisedMidiPortBackend (std::unique_ptr<MidiPortSystem::Backend> backendToGuard, std::mutex& lockToUse, Sharing whatIsShared)
     : guarded (std::move (backendToGuard))
     , systemLock (lockToUse)
-    , serialiseSends (shouldSerialiseSends)
+    , sharing (whatIsShared)
 {
 }
 
@@ -130,14 +130,36 @@ SerialisedMidiPortBackend::~SerialisedMidiPortBackend()
 
 juce::StringArray SerialisedMidiPortBackend::getInputNames()
 {
+    if (sharing != Sharing::everything)
+        return guarded->getInputNames();
+
     const std::lock_guard<std::mutex> lock (systemLock);
     return guarded->getInputNames();
 }
 
 juce::StringArray SerialisedMidiPortBackend::getOutputNames()
 {
+    if (sharing != Sharing::everything)
+        return guarded->getOutputNames();
+
     const std::lock_guard<std::mutex> lock (systemLock);
     return guarded->getOutputNames();
+}
+
+std::shared_ptr<std::mutex> SerialisedMidiPortBackend::getInputLock (const juce::String& portName)
+{
+    // The process's lock, shared without being owned.
+    if (sharing == Sharing::everything)
+        return { std::shared_ptr<std::mutex>(), &systemLock };
+
+    // One lock per port name, kept for the backend's life: a process sees a few names.
+    const std::lock_guard<std::mutex> lock (inputLocksLock);
+    auto& portLock = inputLocks[portName];
+
+    if (portLock == nullptr)
+        portLock = std::make_shared<std::mutex>();
+
+    return portLock;
 }
 
 std::unique_ptr<MidiPortSystem::Input> SerialisedMidiPortBackend::openInput (int index, MidiPortSystem::Input::Callback* callback)
@@ -145,7 +167,10 @@ std::unique_ptr<MidiPortSystem::Input> SerialisedMidiPortBackend::openInput (int
     if (callback == nullptr)
         return nullptr;
 
-    auto input = std::make_unique<GuardedInput> (*callback, systemLock);
+    // The port's lock goes by the name listed at the index; should the list change before the
+    // open, the handle still keeps one lock for all its calls.
+    const auto portName = sharing == Sharing::everything ? juce::String() : guarded->getInputNames()[index];
+    auto input = std::make_unique<GuardedInput> (*callback, getInputLock (portName));
     return input->open (*guarded, index) ? std::move (input) : nullptr;
 }
 
@@ -161,5 +186,5 @@ std::unique_ptr<MidiPortSystem::Output> SerialisedMidiPortBackend::openOutput (i
     if (output == nullptr)
         return nullptr;
 
-    return std::make_unique<GuardedOutput> (std::move (output), systemLock, serialiseSends);
+    return std::make_unique<GuardedOutput> (std::move (output), systemLock, sharing == Sharing::everything);
 }

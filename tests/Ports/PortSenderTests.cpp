@@ -1,3 +1,4 @@
+#include "../../Source/Ports/PortSender.h"
 #include "../../Source/QuillmereAudioProcessor.h"
 #include "../support/TestHelpers.h"
 #include "../support/VirtualMidiPortBackend.h"
@@ -342,4 +343,90 @@ TEST_F (PortSenderTest, AStuckDriverHoldsUpNoSwitchSaveRestoreOrClose)
         EXPECT_EQ (ports.getNumSendsToDeadPorts(), 0);
         ports.clearSentBlocks();
     }
+}
+
+// Once one close has waited the whole bound for a driver that does not return, the line is
+// known to be stuck: a port switch waits that bound once, not again when the port's sender
+// goes, and every later close on the line returns at once, however many instances close.
+TEST_F (PortSenderTest, AStuckLineHoldsUpClosesForOneBoundInAll)
+{
+    const auto bound = std::chrono::duration<double, std::milli> (PortSender::closeBound).count();
+
+    const struct
+    {
+        const char* name;
+        int numInstances;
+        std::function<void()> action;
+        double maxBounds; // each close waiting a bound would take more than twice this
+    } cases[] = {
+        { "port switch", 1, [this]
+          { instances.back()->setMidiOutput (MidiPortSystem::getOutputNames().indexOf ("Spare")); },
+          1.8 },
+        { "twelve instances closed", 12, [this]
+          { instances.clear(); },
+          4.0 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        instances.clear();
+
+        for (int i = 0; i < c.numInstances; ++i)
+            link (1 + i % 8);
+
+        occupyTheLine (*instances.front(), "Stuck");
+
+        std::atomic<double> elapsedMs { -1.0 };
+        std::thread host ([&]
+                          {
+            const auto start = std::chrono::steady_clock::now();
+            c.action();
+            elapsedMs = std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - start).count(); });
+
+        runMessageLoopUntil ([&]
+                             { return elapsedMs.load() >= 0.0; },
+                             20000);
+        freeTheLine();
+        host.join();
+
+        EXPECT_LT (elapsedMs.load(), c.maxBounds * bound);
+
+        // The stuck thread lets go of the port by itself, once the driver has returned.
+        instances.clear();
+        EXPECT_TRUE (runMessageLoopUntil ([this]
+                                          { return ports.getNumOpenOutputs() == 0; }));
+        ports.clearSentBlocks();
+    }
+}
+
+// A host may close the last instance while its port's driver is stuck, shut JUCE down and
+// unload the module. The sender's thread, left in the driver, must not close the port when
+// the driver returns: JUCE's port classes are gone by then. It leaves the port open. Run in a
+// child process, as the shutdown is for good.
+TEST_F (PortSenderTest, AThreadLeftInADriverLeavesItsPortOpenOnceJuceHasShutDown)
+{
+    GTEST_FLAG_SET (death_test_style, "threadsafe");
+
+    EXPECT_EXIT (
+        {
+            link (1);
+            occupyTheLine (*instances.back(), "Stuck");
+            instances.clear();
+            juce::shutdownJuce_GUI();
+            freeTheLine();
+
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (5);
+
+            while (PortSender::getNumPortsLeftOpen() == 0 && ports.getNumOpenOutputs() != 0 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for (std::chrono::milliseconds (1));
+
+            if (ports.getNumOpenOutputs() == 0)
+                std::fputs ("the port was closed after JUCE had shut down\n", stderr);
+
+            // A JUCE assertion tripped here is a failure of this test too.
+            std::_Exit (PortSender::getNumPortsLeftOpen() == 1 && ports.getNumOpenOutputs() == 1 && ! HasFailure() ? 0 : 1);
+        },
+        testing::ExitedWithCode (0),
+        "");
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 namespace
@@ -177,7 +178,7 @@ TEST (SerialisedMidiPortBackend, ASystemThatIsNotSafeForThreadsSeesOneCallAtATim
     auto unguarded = std::make_unique<UnguardedPortSystem>();
     auto& system = *unguarded;
     std::mutex systemLock;
-    SerialisedMidiPortBackend backend (std::move (unguarded), systemLock, true);
+    SerialisedMidiPortBackend backend (std::move (unguarded), systemLock, SerialisedMidiPortBackend::Sharing::everything);
 
     std::atomic<int> wrongSources { 0 };
 
@@ -253,7 +254,7 @@ TEST (SerialisedMidiPortBackend, AnUnserialisedSendThatNeverReturnsHoldsUpNothin
     auto owned = std::make_unique<System>();
     auto& system = *owned;
     std::mutex systemLock;
-    SerialisedMidiPortBackend backend (std::move (owned), systemLock, false);
+    SerialisedMidiPortBackend backend (std::move (owned), systemLock, SerialisedMidiPortBackend::Sharing::outputHandles);
 
     auto stuckPort = backend.openOutput (0);
     std::thread writer ([&]
@@ -277,6 +278,151 @@ TEST (SerialisedMidiPortBackend, AnUnserialisedSendThatNeverReturnsHoldsUpNothin
 
     system.stuck->released.notify_all();
     writer.join();
+}
+
+// A driver that serialises input and output, as wine's does with one mutex taken by a long
+// send and by an input's stop and close: with a send stuck, closing an input waits inside the
+// driver. That wait holds up nothing of the process's but that port: every listing, the
+// opening and closing of outputs, and the inputs of other ports go on.
+TEST (SerialisedMidiPortBackend, AnInputCloseWaitingBehindAStuckSendHoldsUpNoOtherPort)
+{
+    struct System final : public MidiPortSystem::Backend
+    {
+        struct Input final : public MidiPortSystem::Input
+        {
+            Input (System& s, juce::String n)
+                : system (s)
+                , name (std::move (n))
+            {
+            }
+
+            ~Input() override
+            {
+                system.closingInput = true;
+                const std::lock_guard<std::mutex> lock (system.driver);
+            }
+
+            juce::String getName() const override { return name; }
+            void start() override {}
+            void stop() override { const std::lock_guard<std::mutex> lock (system.driver); }
+
+            System& system;
+            const juce::String name;
+        };
+
+        struct Output final : public MidiPortSystem::Output
+        {
+            explicit Output (System& s)
+                : system (s)
+            {
+            }
+
+            juce::String getName() const override { return "Out"; }
+
+            // A long send that the driver does not finish until the test lets it.
+            void sendBlockNow (const juce::uint8*, int) override
+            {
+                const std::lock_guard<std::mutex> lock (system.driver);
+                system.sending = true;
+                std::unique_lock<std::mutex> hold (system.holdLock);
+                system.held.wait (hold, [this]
+                                  { return system.release; });
+            }
+
+            System& system;
+        };
+
+        juce::StringArray getInputNames() override { return { "In A", "In B" }; }
+        juce::StringArray getOutputNames() override { return { "Out" }; }
+
+        std::unique_ptr<MidiPortSystem::Input> openInput (int index, MidiPortSystem::Input::Callback*) override
+        {
+            return std::make_unique<Input> (*this, getInputNames()[index]);
+        }
+
+        std::unique_ptr<MidiPortSystem::Output> openOutput (int) override { return std::make_unique<Output> (*this); }
+
+        void letGo()
+        {
+            {
+                const std::lock_guard<std::mutex> lock (holdLock);
+                release = true;
+            }
+
+            held.notify_all();
+        }
+
+        std::mutex driver; // the driver's one mutex
+        std::atomic<bool> sending { false }, closingInput { false };
+        std::mutex holdLock;
+        std::condition_variable held;
+        bool release = false;
+    };
+
+    auto owned = std::make_unique<System>();
+    auto& system = *owned;
+    std::mutex systemLock;
+    SerialisedMidiPortBackend backend (std::move (owned), systemLock, SerialisedMidiPortBackend::Sharing::outputHandles);
+
+    CountingCallback callback;
+    auto stuckPort = backend.openOutput (0);
+    auto closing = backend.openInput (0, &callback);
+
+    std::thread writer ([&]
+                        {
+        const juce::uint8 sysex[] = { 0xf0, 0x01, 0xf7 };
+        stuckPort->sendBlockNow (sysex, 3); });
+
+    while (! system.sending)
+        std::this_thread::yield();
+
+    std::thread closer ([&]
+                        { closing.reset(); });
+
+    while (! system.closingInput)
+        std::this_thread::yield();
+
+    std::unique_ptr<MidiPortSystem::Input> other; // closed once the driver lets go: its close would wait there too
+
+    const struct
+    {
+        const char* name;
+        std::function<void()> call;
+    } cases[] = {
+        { "listing inputs", [&]
+          { EXPECT_EQ (backend.getInputNames().size(), 2); } },
+        { "listing outputs", [&]
+          { EXPECT_EQ (backend.getOutputNames().size(), 1); } },
+        { "opening and closing an output", [&]
+          { EXPECT_NE (backend.openOutput (0), nullptr); } },
+        { "opening and starting another port's input", [&]
+          {
+              other = backend.openInput (1, &callback);
+              ASSERT_NE (other, nullptr);
+              EXPECT_EQ (other->getName(), "In B");
+              other->start();
+          } },
+    };
+
+    std::vector<std::future<void>> calls;
+
+    for (const auto& c : cases)
+        calls.push_back (std::async (std::launch::async, c.call));
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (5);
+
+    for (size_t i = 0; i < calls.size(); ++i)
+    {
+        SCOPED_TRACE (cases[i].name);
+        EXPECT_EQ (calls[i].wait_until (deadline), std::future_status::ready) << "waited behind the stuck driver";
+    }
+
+    // The driver lets go, so that everything waiting ends.
+    system.letGo();
+    writer.join();
+    closer.join();
+    calls.clear();
+    other.reset();
 }
 
 // JUCE's MIDI classes keep one client for the whole process that the first user creates and
