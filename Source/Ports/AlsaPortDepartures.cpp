@@ -132,14 +132,14 @@ struct AlsaPortDepartures::Watch::Listener
     /** With the lock held: the ports of this process among those connections. */
     std::vector<Address> ownConnectionsOf (int rootClient, int rootPort, bool writers)
     {
-        std::vector<Address> own;
+        std::vector<Address> ownPorts;
 
-        for (const auto& [address, ours] : connectionsOf (rootClient, rootPort, writers))
+        for (const auto& [connected, ours] : connectionsOf (rootClient, rootPort, writers))
             if (ours)
-                own.push_back (address);
+                ownPorts.push_back (connected);
 
-        std::sort (own.begin(), own.end());
-        return own;
+        std::sort (ownPorts.begin(), ownPorts.end());
+        return ownPorts;
     }
 
     static std::shared_ptr<Listener> getShared()
