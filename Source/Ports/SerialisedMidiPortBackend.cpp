@@ -163,3 +163,9 @@ std::unique_ptr<MidiPortSystem::Output> SerialisedMidiPortBackend::openOutput (i
 
     return std::make_unique<GuardedOutput> (std::move (output), systemLock, serialiseSends);
 }
+
+bool SerialisedMidiPortBackend::isHeldByAnotherProgram (bool isInput, int index)
+{
+    const std::lock_guard<std::mutex> lock (systemLock);
+    return guarded->isHeldByAnotherProgram (isInput, index);
+}
