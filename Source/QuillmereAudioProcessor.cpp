@@ -249,7 +249,7 @@ bool QuillmereAudioProcessor::openMidiOutputsNamed (const juce::String& name)
     if (! MidiPortSystem::getOutputNames().contains (name))
         return midiOutput != nullptr && midiOutName == name;
 
-    replaceMidiOutput (MidiPortSystem::openOutputNamed (name), name);
+    replaceMidiOutput (MidiPortSystem::openOutputNamed (name, &outputHeldByAnotherProgram), name);
     return midiOutput != nullptr;
 }
 
@@ -276,6 +276,8 @@ QuillmereAudioProcessor::PortState QuillmereAudioProcessor::getPortState()
     state.wantedInName = wantedMidiInName;
     state.wantedOutName = wantedMidiOutName;
     state.outputWrittenByOthers = midiOutput != nullptr && outputWrittenByOthers;
+    state.inputHeldByAnotherProgram = midiInput == nullptr && inputHeldByAnotherProgram;
+    state.outputHeldByAnotherProgram = midiOutput == nullptr && outputHeldByAnotherProgram;
     return state;
 }
 
@@ -416,14 +418,14 @@ void QuillmereAudioProcessor::replaceMidiInput (std::unique_ptr<MidiPortSystem::
 
 void QuillmereAudioProcessor::openMidiInputNamed (const juce::String& name, bool emptyQueue)
 {
-    auto newInput = MidiPortSystem::openInputNamed (name, this);
+    auto newInput = MidiPortSystem::openInputNamed (name, this, &inputHeldByAnotherProgram);
 
     // A driver that refuses a second handle on a port it has open gets its port once the old
     // handle has closed.
     if (newInput == nullptr && midiInput != nullptr && name.isNotEmpty())
     {
         closeMidiInput();
-        newInput = MidiPortSystem::openInputNamed (name, this);
+        newInput = MidiPortSystem::openInputNamed (name, this, &inputHeldByAnotherProgram);
     }
 
     replaceMidiInput (std::move (newInput), emptyQueue);
@@ -485,7 +487,7 @@ void QuillmereAudioProcessor::setMidiOutputByName (const juce::String& name)
     }
 
     wantedMidiOutName = name;
-    replaceMidiOutput (MidiPortSystem::openOutputNamed (name), name);
+    replaceMidiOutput (MidiPortSystem::openOutputNamed (name, &outputHeldByAnotherProgram), name);
 
     // The console behind the new port knows nothing of this strip yet.
     if (midiOutput != nullptr)

@@ -130,6 +130,8 @@ public:
         juce::String inName, outName;             // the open ports' names
         juce::String wantedInName, wantedOutName; // what the instance waits for or holds
         bool outputWrittenByOthers = false;       // another program writes to the open output's port
+        bool inputHeldByAnotherProgram = false;   // the wanted port failed to open: another program holds it
+        bool outputHeldByAnotherProgram = false;
     };
 
     PortState getPortState();
@@ -222,7 +224,8 @@ public:
         it, so that a write stuck in a driver never leaves the sender with a closed port.
     */
     std::shared_ptr<MidiPortSystem::Output> midiOutput;
-    bool outputWrittenByOthers = false; // guarded by deviceLock: asked of the output each watcher round
+    bool outputWrittenByOthers = false;                                         // guarded by deviceLock: asked of the output each watcher round
+    bool inputHeldByAnotherProgram = false, outputHeldByAnotherProgram = false; // guarded by settingsLock: the last open by name
     juce::String midiInName;
     juce::String midiOutName;
     juce::String channelName;

@@ -1,6 +1,10 @@
 #include "../Source/Devices/HuiChannelProtocol.h"
+#include "../Source/Editor/QuillmereAudioProcessorEditor.h"
+#include "../Source/Ports/JuceMidiPortBackend.h"
+#include "../Source/Ports/PortWatcher.h"
 #include "../Source/QuillmereAudioProcessor.h"
 #include "../Source/QuillmereSettingsChunk.h"
+#include "support/ConsoleProcess.h"
 #include "support/HostRecorder.h"
 #include "support/SequencerDesk.h"
 #include "support/TestHelpers.h"
@@ -272,5 +276,97 @@ TEST (ProcessorOnTheSequencer, AnInputReopenedWhileAnOutputIsOpenHearsTheDesk)
         c.desk.sendControllers (ProcessorPortTest::faderMoveOnZone0 (0x60));
         EXPECT_TRUE (runMessageLoopUntil ([&]
                                           { return p.faderParameter->getValue() != before; }));
+    }
+}
+
+// JUCE writes a strip's zone select and its switch as two sequencer events, so another program
+// connected to write to the console's port can put its own events between them. The backend
+// tells whether one is, the instance's watcher carries the answer into its port state, and the
+// window draws the output's name in amber with a tooltip. Another instance in the same process
+// does not count: the instances on a port share its one sender thread, which keeps each pair
+// together.
+TEST (ProcessorOnTheSequencer, AnotherProgramWritingToTheConsolesPortIsShownInTheWindow)
+{
+    if (! hasSequencer())
+        GTEST_SKIP() << "no MIDI sequencer (/dev/snd/seq, or the test sequencer's router)";
+
+    // The console process plays the other program: its own port, connected on command.
+    ConsoleProcess otherProgram;
+    ASSERT_TRUE (otherProgram.start ({ "--port", "Other Program", "--client", "Other Program" })) << otherProgram.getError();
+
+    // Text drawn in the warning colour, antialiased, anywhere in the component's picture.
+    const auto amberPixels = [] (juce::Component& component)
+    {
+        const auto image = component.createComponentSnapshot (component.getLocalBounds(), true, 1.0f);
+        const juce::Colour warning (QuillmereAudioProcessorEditor::sharedStripColour);
+        int count = 0;
+
+        for (int y = 0; y < image.getHeight(); ++y)
+            for (int x = 0; x < image.getWidth(); ++x)
+            {
+                const auto pixel = image.getPixelAt (x, y);
+                count += std::abs (pixel.getRed() - warning.getRed()) < 40 && std::abs (pixel.getGreen() - warning.getGreen()) < 40 && std::abs (pixel.getBlue() - warning.getBlue()) < 50 ? 1 : 0;
+            }
+
+        return count;
+    };
+
+    const struct
+    {
+        const char* name;
+        bool otherProgramWrites, otherInstanceWrites, othersWrite;
+    } cases[] = {
+        { "no other writer", false, false, false },
+        { "another program connected to the console's port", true, false, true },
+        { "another instance of this process on the console's port", false, true, false },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+
+        // A console of its own for each case: the other program's connection goes with it.
+        SequencerDesk console ("Shared Console");
+        QuillmereAudioProcessor p;
+        p.setDevice ("Tarn16");
+        p.setMidiOutputByName ("Shared Console");
+        ASSERT_TRUE (p.getPortState().outputOpen);
+        std::unique_ptr<juce::AudioProcessorEditor> editor (p.createEditor());
+        auto& window = dynamic_cast<QuillmereAudioProcessorEditor&> (*editor);
+
+        std::unique_ptr<QuillmereAudioProcessor> neighbour;
+
+        if (c.otherInstanceWrites)
+        {
+            neighbour = std::make_unique<QuillmereAudioProcessor>();
+            neighbour->setDevice ("Tarn16");
+            neighbour->setChannel (2);
+            neighbour->setMidiOutputByName ("Shared Console");
+            ASSERT_TRUE (neighbour->getPortState().outputOpen);
+        }
+
+        if (c.otherProgramWrites)
+        {
+            otherProgram.run ("write-to Shared Console");
+            ASSERT_TRUE (otherProgram.getError().isEmpty()) << otherProgram.getError();
+        }
+
+        JuceMidiPortBackend backend;
+        const auto probe = backend.openOutput (backend.getOutputNames().indexOf ("Shared Console"));
+        ASSERT_NE (probe, nullptr);
+        EXPECT_EQ (probe->isWrittenByOthers(), c.othersWrite);
+
+        // Two of the watcher's rounds begin after the connection: one ran whole.
+        const auto round = PortWatcher::getListingCount();
+        ASSERT_TRUE (runMessageLoopUntil ([&]
+                                          { return PortWatcher::getListingCount() >= round + 2; },
+                                          10000));
+        EXPECT_EQ (p.getPortState().outputWrittenByOthers, c.othersWrite);
+
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return (amberPixels (window.midiOutputBox) > 0) == c.othersWrite; },
+                                          5000));
+        EXPECT_EQ (window.midiOutputBox.getTooltip().contains ("Another program also writes to this port"), c.othersWrite);
+        EXPECT_EQ (amberPixels (window.midiInputBox), 0);
     }
 }

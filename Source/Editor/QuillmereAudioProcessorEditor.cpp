@@ -333,18 +333,23 @@ void QuillmereAudioProcessorEditor::showPort (juce::ComboBox& box, bool isInput,
                                    : (isInput ? state.wantedInName : state.wantedOutName);
     auto waiting = false;
 
+    // A listed port that refused to open because another program holds it (Windows gives a MIDI
+    // port to one program at a time) says so in its place.
+    const auto heldElsewhere = ! isOpen && shownName.isNotEmpty() && names.contains (shownName)
+                               && (isInput ? state.inputHeldByAnotherProgram : state.outputHeldByAnotherProgram);
+
     if (shownName.isNotEmpty())
     {
         const auto index = names.indexOf (shownName);
         waiting = ! isOpen;
 
-        if (index >= 0)
+        if (index >= 0 && ! heldElsewhere)
         {
             box.setSelectedId (index + 1, juce::dontSendNotification);
         }
         else
         {
-            box.addItem (shownName, waitingPortItemId);
+            box.addItem (heldElsewhere ? shownName + " (in use by another program)" : shownName, waitingPortItemId);
             box.setItemEnabled (waitingPortItemId, false);
             box.setSelectedId (waitingPortItemId, juce::dontSendNotification);
         }
@@ -356,16 +361,20 @@ void QuillmereAudioProcessorEditor::showPort (juce::ComboBox& box, bool isInput,
     else
         box.removeColour (juce::ComboBox::textColourId);
 
+    juce::String tooltip;
+
+    if (heldElsewhere)
+        tooltip = "Another program has this port open, and the system lets one program at a time use it. Quillmere opens it once the other program lets it go.";
+
     // An output that another program writes to as well: its messages can fall between a strip's
     // zone select and its switch, so that a key lands on another strip.
-    if (! isInput)
+    if (! isInput && isOpen && state.outputWrittenByOthers)
     {
-        const auto shared = isOpen && state.outputWrittenByOthers;
-        box.setTooltip (shared ? "Another program also writes to this port: its messages can come between Quillmere's, and the console's CUT keys may then act on the wrong strip. Give each program a port of its own." : juce::String());
-
-        if (shared)
-            box.setColour (juce::ComboBox::textColourId, juce::Colour (sharedStripColour));
+        tooltip = "Another program also writes to this port: its messages can come between Quillmere's, and the console's CUT keys may then act on the wrong strip. Give each program a port of its own.";
+        box.setColour (juce::ComboBox::textColourId, juce::Colour (sharedStripColour));
     }
+
+    box.setTooltip (tooltip);
 }
 
 void QuillmereAudioProcessorEditor::followPortChanges()

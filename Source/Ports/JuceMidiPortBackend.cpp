@@ -4,6 +4,13 @@
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
+#if JUCE_WINDOWS
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h> // with the MIDI functions of mmsystem.h: it is not built lean
+#endif
+
 namespace
 {
     juce::StringArray namesOf (const juce::Array<juce::MidiDeviceInfo>& devices)
@@ -120,6 +127,36 @@ namespace
             auto output = std::make_unique<JuceOutput> (devices.getReference (index));
             return output->isOpen() ? std::move (output) : nullptr;
         }
+
+#if JUCE_WINDOWS
+        // JUCE's open answers only null. JUCE lists the Windows MIDI devices in the system's
+        // order, so the index is the device's number: opened once more here, a port that another
+        // program holds answers that it is allocated. A probe that opens is closed at once and
+        // sends nothing.
+        bool isHeldByAnotherProgram (bool isInput, int index) override
+        {
+            MMRESULT result = MMSYSERR_ERROR;
+
+            if (isInput)
+            {
+                HMIDIIN handle = nullptr;
+                result = midiInOpen (&handle, (UINT) index, 0, 0, CALLBACK_NULL);
+
+                if (result == MMSYSERR_NOERROR)
+                    midiInClose (handle);
+            }
+            else
+            {
+                HMIDIOUT handle = nullptr;
+                result = midiOutOpen (&handle, (UINT) index, 0, 0, CALLBACK_NULL);
+
+                if (result == MMSYSERR_NOERROR)
+                    midiOutClose (handle);
+            }
+
+            return result == MMSYSERR_ALLOCATED;
+        }
+#endif
     };
 
     /** Guards JUCE's MIDI state for the whole process, whichever backend object calls it. */

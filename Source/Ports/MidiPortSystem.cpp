@@ -7,12 +7,16 @@ namespace
 
     /** Lists the ports, opens the last one of that name that opens, and keeps it if it carries
         the name; when another port opened at that index, the list has changed since it was read,
-        and it is read again.
+        and it is read again. When none opens, asks the backend whether another program holds one
+        that failed, at once, while the index still leads to it.
     */
     template<typename List, typename Open>
-    auto openNamed (const juce::String& name, List&& list, Open&& open) -> decltype (open (0))
+    auto openNamed (const juce::String& name, List&& list, Open&& open, bool isInput, bool* heldByAnotherProgram) -> decltype (open (0))
     {
         constexpr int maxListings = 4;
+
+        if (heldByAnotherProgram != nullptr)
+            *heldByAnotherProgram = false;
 
         if (name.isEmpty())
             return nullptr;
@@ -33,6 +37,10 @@ namespace
                         return port;
 
                     listChanged = true;
+                }
+                else if (heldByAnotherProgram != nullptr && ! *heldByAnotherProgram)
+                {
+                    *heldByAnotherProgram = MidiPortSystem::isHeldByAnotherProgram (isInput, i);
                 }
             }
 
@@ -89,20 +97,29 @@ std::unique_ptr<MidiPortSystem::Output> MidiPortSystem::openOutput (int index)
     return getBackend().openOutput (index);
 }
 
-std::unique_ptr<MidiPortSystem::Input> MidiPortSystem::openInputNamed (const juce::String& name, Input::Callback* callback)
+bool MidiPortSystem::isHeldByAnotherProgram (bool isInput, int index)
+{
+    return index >= 0 && getBackend().isHeldByAnotherProgram (isInput, index);
+}
+
+std::unique_ptr<MidiPortSystem::Input> MidiPortSystem::openInputNamed (const juce::String& name, Input::Callback* callback, bool* heldByAnotherProgram)
 {
     return openNamed (
         name, []
         { return getInputNames(); },
         [callback] (int index)
-        { return openInput (index, callback); });
+        { return openInput (index, callback); },
+        true,
+        heldByAnotherProgram);
 }
 
-std::unique_ptr<MidiPortSystem::Output> MidiPortSystem::openOutputNamed (const juce::String& name)
+std::unique_ptr<MidiPortSystem::Output> MidiPortSystem::openOutputNamed (const juce::String& name, bool* heldByAnotherProgram)
 {
     return openNamed (
         name, []
         { return getOutputNames(); },
         [] (int index)
-        { return openOutput (index); });
+        { return openOutput (index); },
+        false,
+        heldByAnotherProgram);
 }

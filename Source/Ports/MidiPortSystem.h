@@ -98,6 +98,11 @@ public:
 
         /** Opens the output at that index of getOutputNames; null when it cannot be opened. */
         virtual std::unique_ptr<Output> openOutput (int index) = 0;
+
+        /** After the port at that index failed to open: whether another program holds it, where
+            the system can tell (Windows gives a MIDI port to one program at a time).
+        */
+        virtual bool isHeldByAnotherProgram (bool /*isInput*/, int /*index*/) { return false; }
     };
 
     /** The names of the input ports, in the system's order. Any thread. */
@@ -114,18 +119,25 @@ public:
     /** Opens the output port at an index of getOutputNames; null on failure. */
     static std::unique_ptr<Output> openOutput (int index);
 
+    /** After the port at an index of getInputNames or getOutputNames failed to open: whether
+        another program holds it (Backend::isHeldByAnotherProgram). Any thread.
+    */
+    static bool isHeldByAnotherProgram (bool isInput, int index);
+
     /** Opens the last input port of that name in the system's list that opens, and checks that
         the port that opened carries the name: the list may change between the listing and the
         open, and a port that appears ahead of the wanted one moves it to another index. Another
         port that opened instead is closed unused and the ports are listed again, a few times at
         most. Null when no port of that name opens. Any thread.
+        When none opens and heldByAnotherProgram is given, it is set to whether a port of that
+        name failed because another program holds it.
     */
-    static std::unique_ptr<Input> openInputNamed (const juce::String& name, Input::Callback* callback);
+    static std::unique_ptr<Input> openInputNamed (const juce::String& name, Input::Callback* callback, bool* heldByAnotherProgram = nullptr);
 
     /** Opens the last output port of that name that opens, checked as openInputNamed checks an
-        input. Any thread.
+        input, and tells as it does whether another program holds the port. Any thread.
     */
-    static std::unique_ptr<Output> openOutputNamed (const juce::String& name);
+    static std::unique_ptr<Output> openOutputNamed (const juce::String& name, bool* heldByAnotherProgram = nullptr);
 
     /** Installs a backend for the whole process, not owned; null goes back to JUCE's ports.
         Ports already open stay with the backend that opened them, so the caller keeps a

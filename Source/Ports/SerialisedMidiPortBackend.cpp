@@ -188,3 +188,9 @@ std::unique_ptr<MidiPortSystem::Output> SerialisedMidiPortBackend::openOutput (i
 
     return std::make_unique<GuardedOutput> (std::move (output), systemLock, sharing == Sharing::everything);
 }
+
+bool SerialisedMidiPortBackend::isHeldByAnotherProgram (bool isInput, int index)
+{
+    const std::lock_guard<std::mutex> lock (systemLock);
+    return guarded->isHeldByAnotherProgram (isInput, index);
+}

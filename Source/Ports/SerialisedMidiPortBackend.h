@@ -44,6 +44,7 @@ public:
     juce::StringArray getOutputNames() override;
     std::unique_ptr<MidiPortSystem::Input> openInput (int index, MidiPortSystem::Input::Callback* callback) override;
     std::unique_ptr<MidiPortSystem::Output> openOutput (int index) override;
+    bool isHeldByAnotherProgram (bool isInput, int index) override;
 
 private:
     class GuardedInput;

@@ -336,6 +336,53 @@ TEST_F (EditorFixture, AWantedPortIsShownByNameWhileAbsentAsAChoiceThatCannotBeM
     }
 }
 
+// Windows gives a MIDI port to one program at a time, so a port that another program holds is
+// listed but fails to open. The window says so in the port's place, apart from a port that
+// refuses for another reason, and shows the port as open once the other program lets it go.
+TEST_F (EditorFixture, APortHeldByAnotherProgramIsShownAsInUse)
+{
+    const struct
+    {
+        const char* name;
+        bool heldByAnotherProgram;
+    } cases[] = {
+        { "held by another program", true },
+        { "refused for another reason", false },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        ports.setFailOpens ("Studio In", true, c.heldByAnotherProgram);
+        ports.setFailOpens ("Studio Out", true, c.heldByAnotherProgram);
+        processor = std::make_unique<QuillmereAudioProcessor>();
+        processor->setMidiInputByName ("Studio In");
+        processor->setMidiOutputByName ("Studio Out");
+        auto& e = openEditor();
+
+        const auto state = processor->getPortState();
+        EXPECT_EQ (state.inputHeldByAnotherProgram, c.heldByAnotherProgram);
+        EXPECT_EQ (state.outputHeldByAnotherProgram, c.heldByAnotherProgram);
+
+        for (const auto& [box, port] : { std::pair<juce::ComboBox*, juce::String> { &e.midiInputBox, "Studio In" }, { &e.midiOutputBox, "Studio Out" } })
+        {
+            EXPECT_EQ (box->getText(), c.heldByAnotherProgram ? port + " (in use by another program)" : port);
+            EXPECT_EQ (box->getSelectedId(), c.heldByAnotherProgram ? QuillmereAudioProcessorEditor::waitingPortItemId : 2);
+            EXPECT_EQ (box->getTooltip().contains ("Another program has this port open"), c.heldByAnotherProgram);
+        }
+
+        // The other program lets go: the watcher's next round opens the ports.
+        ports.setFailOpens ("Studio In", false);
+        ports.setFailOpens ("Studio Out", false);
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return e.midiInputBox.getText() == "Studio In" && e.midiOutputBox.getText() == "Studio Out" && processor->getPortState().outputOpen; },
+                                          10000));
+        EXPECT_FALSE (processor->getPortState().inputHeldByAnotherProgram);
+        EXPECT_TRUE (e.midiOutputBox.getTooltip().isEmpty());
+        editor.reset();
+    }
+}
+
 TEST_F (EditorFixture, EditingTheStripSendsTheName)
 {
     processor->setDevice ("Tarn16");

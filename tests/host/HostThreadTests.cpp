@@ -1,4 +1,4 @@
-#include "ConsoleProcess.h"
+#include "../support/ConsoleProcess.h"
 #include "HostHelpers.h"
 
 #include "../support/ExpectedIdentity.h"

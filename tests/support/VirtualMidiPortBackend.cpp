@@ -136,13 +136,23 @@ void VirtualMidiPortBackend::removeInputPort (const juce::String& name)
             input->dead = true;
 }
 
-void VirtualMidiPortBackend::setFailOpens (const juce::String& name, bool shouldFail)
+void VirtualMidiPortBackend::setFailOpens (const juce::String& name, bool shouldFail, bool heldByAnotherProgram)
 {
     const std::lock_guard<std::mutex> lock (portsMutex);
     failingNames.removeString (name);
+    namesHeldByOthers.removeString (name);
 
     if (shouldFail)
         failingNames.add (name);
+
+    if (shouldFail && heldByAnotherProgram)
+        namesHeldByOthers.add (name);
+}
+
+bool VirtualMidiPortBackend::isHeldByAnotherProgram (bool isInput, int index)
+{
+    const std::lock_guard<std::mutex> lock (portsMutex);
+    return namesHeldByOthers.contains ((isInput ? inputNames : outputNames)[index]);
 }
 
 void VirtualMidiPortBackend::deliver (const juce::String& inputName, const juce::MidiMessage& message)

@@ -85,8 +85,11 @@ public:
     /** Seconds since the backend was created, on the clock of SentBlock::seconds. */
     double getSeconds() const;
 
-    /** Makes the next opens of ports of that name fail, as a driver refusing the port would. */
-    void setFailOpens (const juce::String& name, bool shouldFail);
+    /** Makes the next opens of ports of that name fail, as a driver refusing the port would;
+        with heldByAnotherProgram, the backend then answers that another program holds them, as
+        Windows does.
+    */
+    void setFailOpens (const juce::String& name, bool shouldFail, bool heldByAnotherProgram = false);
 
     /** Queues a message for every open handle of the input ports with that name. */
     void deliver (const juce::String& inputName, const juce::MidiMessage& message);
@@ -130,6 +133,7 @@ public:
     juce::StringArray getOutputNames() override;
     std::unique_ptr<MidiPortSystem::Input> openInput (int index, MidiPortSystem::Input::Callback* callback) override;
     std::unique_ptr<MidiPortSystem::Output> openOutput (int index) override;
+    bool isHeldByAnotherProgram (bool isInput, int index) override;
 
 private:
     class VirtualInput;
@@ -146,7 +150,7 @@ private:
     void record (const juce::String& port, const juce::uint8* data, int numBytes, const MidiPortSystem::Output* handle = nullptr, double handed = 0.0);
 
     mutable std::mutex portsMutex; // guards the port lists and the open handles
-    juce::StringArray inputNames, outputNames, failingNames;
+    juce::StringArray inputNames, outputNames, failingNames, namesHeldByOthers;
     juce::String inputAheadOnNextOpen, outputAheadOnNextOpen;
     std::vector<VirtualInput*> openInputs;
     std::vector<VirtualOutput*> openOutputs;

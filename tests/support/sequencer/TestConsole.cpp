@@ -22,6 +22,9 @@
 //     malformed               the simulator's rejections, one "malformed ..." line each
 //     events | clear-events   every event received, one "event HH HH ..." line each
 //     unplug | plug           the port vanishes with the client, or comes back
+//     write-to NAME           connects the console's port to write to the port named NAME of
+//                             another client, as a second program writing to a console does:
+//                             what the desk and raw commands send goes there too
 //     quit
 
 #include "../ConsoleSimulator.h"
@@ -167,6 +170,8 @@ namespace
                 clearEvents();
             else if (command == "unplug")
                 unplug();
+            else if (command == "write-to")
+                error = writeTo (line.fromFirstOccurrenceOf (" ", false, false).trim());
             else if (command == "plug")
             {
                 const auto result = plug();
@@ -228,6 +233,41 @@ namespace
             }
 
             return {};
+        }
+
+        /** Subscribes the port to write to the first port of that name on another client. */
+        juce::String writeTo (const juce::String& name)
+        {
+            if (seq == nullptr)
+                return "the port is unplugged";
+
+            snd_seq_client_info_t* clientInfo = nullptr;
+            snd_seq_port_info_t* portInfo = nullptr;
+            snd_seq_client_info_alloca (&clientInfo);
+            snd_seq_port_info_alloca (&portInfo);
+            snd_seq_client_info_set_client (clientInfo, -1);
+
+            while (snd_seq_query_next_client (seq, clientInfo) >= 0)
+            {
+                const auto client = snd_seq_client_info_get_client (clientInfo);
+
+                if (client == snd_seq_client_id (seq))
+                    continue;
+
+                snd_seq_port_info_set_client (portInfo, client);
+                snd_seq_port_info_set_port (portInfo, -1);
+
+                while (snd_seq_query_next_port (seq, portInfo) >= 0)
+                {
+                    if (name != snd_seq_port_info_get_name (portInfo))
+                        continue;
+
+                    const auto result = snd_seq_connect_to (seq, port, client, snd_seq_port_info_get_port (portInfo));
+                    return result < 0 ? juce::String ("cannot connect: ") + snd_strerror (result) : juce::String();
+                }
+            }
+
+            return "no port named " + name;
         }
 
         juce::String sendSysExPart (std::vector<unsigned char> bytes)

@@ -1,9 +1,10 @@
 #include "ConsoleProcess.h"
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,21 +41,25 @@ bool ConsoleProcess::start (const juce::StringArray& arguments)
 
     argv.push_back (nullptr);
 
-    const auto parent = ::getpid();
-    pid = ::fork();
+    // Spawned, not forked: the test programs run threads of their own (JUCE's, the port
+    // watcher's), and a forked copy of a multithreaded program may hang on a lock held at the
+    // fork. The console sets its own parent-death signal, so it never outlives the test program.
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init (&actions);
+    ::posix_spawn_file_actions_adddup2 (&actions, input[0], STDIN_FILENO);
+    ::posix_spawn_file_actions_adddup2 (&actions, output[1], STDOUT_FILENO);
+    const auto spawned = ::posix_spawn (&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy (&actions);
 
-    if (pid == 0)
+    if (spawned != 0)
     {
-        // The console never outlives the test program, however that ends.
-        ::prctl (PR_SET_PDEATHSIG, SIGKILL);
+        pid = -1;
 
-        if (::getppid() != parent)
-            ::_exit (1);
+        for (const auto fd : { input[0], input[1], output[0], output[1] })
+            ::close (fd);
 
-        ::dup2 (input[0], STDIN_FILENO);
-        ::dup2 (output[1], STDOUT_FILENO);
-        ::execv (argv[0], argv.data());
-        ::_exit (127);
+        error = "cannot start the console: " + juce::String (std::strerror (spawned));
+        return false;
     }
 
     ::close (input[0]);
