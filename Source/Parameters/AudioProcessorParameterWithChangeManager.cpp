@@ -236,6 +236,11 @@ AudioProcessorParameterWithChangeManager::AudioProcessorParameterWithChangeManag
 {
 }
 
+void* AudioProcessorParameterWithChangeManager::operator new (std::size_t size)
+{
+    return ::operator new (size);
+}
+
 void AudioProcessorParameterWithChangeManager::operator delete (void* memory, std::size_t size) noexcept
 {
     {

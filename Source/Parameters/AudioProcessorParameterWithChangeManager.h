@@ -140,6 +140,9 @@ public:
     */
     static void operator delete (void* memory, std::size_t size) noexcept;
 
+    /** The global allocation, declared beside the deletion above so that the two match. */
+    static void* operator new (std::size_t size);
+
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (AudioProcessorParameterWithChangeManager)
 };

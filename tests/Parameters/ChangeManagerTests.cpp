@@ -226,6 +226,20 @@ TEST (ChangeManager, AnInstanceClosedOnAnotherThreadEndsTheGestureBeforeItGoes)
     EXPECT_EQ (heard.size(), 2u);
 }
 
+namespace
+{
+    bool runsUnderThreadSanitizer()
+    {
+        bool underThreadSanitizer = false;
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+        underThreadSanitizer = true;
+#endif
+#endif
+        return underThreadSanitizer;
+    }
+}
+
 // A host that holds a lock of its own while it deletes an instance on its state thread, and
 // takes that lock in its gesture callbacks: the message thread may be inside such a callback,
 // telling the end of a gesture that the state thread left it, when the state thread deletes the
@@ -233,12 +247,9 @@ TEST (ChangeManager, AnInstanceClosedOnAnotherThreadEndsTheGestureBeforeItGoes)
 // the report go, what it touches is still there (AddressSanitizer checks that).
 TEST (ChangeManager, AnInstanceDeletedWhileTheHostHoldsAReportInItsCallbackGoesWithinTheBound)
 {
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-    GTEST_SKIP() << "JUCE destroys the parameter's listener lock, which the stuck report holds; glibc leaves a "
-                    "locked mutex as it is, ThreadSanitizer reports it";
-#endif
-#endif
+    if (runsUnderThreadSanitizer())
+        GTEST_SKIP() << "JUCE destroys the parameter's listener lock, which the stuck report holds; glibc leaves a "
+                        "locked mutex as it is, ThreadSanitizer reports it";
 
     auto instance = std::make_unique<QuillmereAudioProcessor>();
     std::mutex hostLock;
