@@ -40,6 +40,16 @@ function (quillmere_adapt_juce_wrapper source output)
     set_property (DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${path}")
 endfunction()
 
+# quillmere_compile_adapted_wrapper (<JUCE client target> <JUCE's source file name> <adapted copy>)
+# Has the plug-in format's client target compile the adapted copy in place of JUCE's source.
+function (quillmere_compile_adapted_wrapper clientTarget jucesFile adaptedCopy)
+    get_target_property (sources ${clientTarget} INTERFACE_SOURCES)
+    string (REPLACE "." "\\." escaped "${jucesFile}")
+    list (FILTER sources EXCLUDE REGEX "/${escaped}$")
+    list (APPEND sources "${adaptedCopy}")
+    set_property (TARGET ${clientTarget} PROPERTY INTERFACE_SOURCES ${sources})
+endfunction()
+
 # Linux hosts must only be called on threads they own: JUCE 7.0.5's VST2 and VST3 wrappers run
 # the message loop on a thread of their own ("JUCE Plugin Message Thread") until the host serves
 # it, and a plug-in that tells the host of a value or a gesture from there crashes hosts that
@@ -66,10 +76,7 @@ quillmere_adapt_juce_wrapper (VST/juce_VST_Wrapper.cpp "${QUILLMERE_VST2_WRAPPER
     "${QUILLMERE_HOST_MESSAGE_THREAD_HEADER}\n#include \"juce_LinuxMessageThread.h\"")
 
 # The VST2 plug-in target compiles this copy in place of JUCE's.
-get_target_property (vst2Sources juce_audio_plugin_client_VST INTERFACE_SOURCES)
-list (FILTER vst2Sources EXCLUDE REGEX "/juce_audio_plugin_client_VST2\\.cpp$")
-list (APPEND vst2Sources "${QUILLMERE_VST2_WRAPPER}")
-set_property (TARGET juce_audio_plugin_client_VST PROPERTY INTERFACE_SOURCES ${vst2Sources})
+quillmere_compile_adapted_wrapper (juce_audio_plugin_client_VST juce_audio_plugin_client_VST2.cpp "${QUILLMERE_VST2_WRAPPER}")
 
 # The LV2 wrapper reads an audio input port that the host left unconnected as silence and never
 # touches an unconnected output, where JUCE reads the input through the null pointer (and clears
@@ -91,10 +98,7 @@ quillmere_adapt_juce_wrapper (LV2/juce_LV2_Client.cpp "${QUILLMERE_LV2_WRAPPER}"
 
 # The LV2 plug-in target compiles this copy in place of JUCE's.
 if (TARGET juce_audio_plugin_client_LV2)
-    get_target_property (lv2Sources juce_audio_plugin_client_LV2 INTERFACE_SOURCES)
-    list (FILTER lv2Sources EXCLUDE REGEX "/juce_audio_plugin_client_LV2\\.cpp$")
-    list (APPEND lv2Sources "${QUILLMERE_LV2_WRAPPER}")
-    set_property (TARGET juce_audio_plugin_client_LV2 PROPERTY INTERFACE_SOURCES ${lv2Sources})
+    quillmere_compile_adapted_wrapper (juce_audio_plugin_client_LV2 juce_audio_plugin_client_LV2.cpp "${QUILLMERE_LV2_WRAPPER}")
 endif()
 
 
@@ -189,10 +193,7 @@ private:
    #endif]=])
 
 # The VST3 plug-in target compiles this copy in place of JUCE's.
-get_target_property (vst3Sources juce_audio_plugin_client_VST3 INTERFACE_SOURCES)
-list (FILTER vst3Sources EXCLUDE REGEX "/juce_audio_plugin_client_VST3\\.cpp$")
-list (APPEND vst3Sources "${QUILLMERE_VST3_WRAPPER}")
-set_property (TARGET juce_audio_plugin_client_VST3 PROPERTY INTERFACE_SOURCES ${vst3Sources})
+quillmere_compile_adapted_wrapper (juce_audio_plugin_client_VST3 juce_audio_plugin_client_VST3.cpp "${QUILLMERE_VST3_WRAPPER}")
 
 # The VST2 wrapper serves the message loop on the host's thread while a HostDrivenEventLoop
 # exists (the window is open, or the host is calling in): the adapted copy of JUCE's helper
