@@ -111,14 +111,41 @@ namespace
         }
     };
 
-    /** Created once and never destroyed. A host may call exit() while an instance still
-        watches: the thread is then running, and a joinable std::thread destroyed with the
-        statics would end the process with std::terminate. The thread may also still be
-        inside its wait when the statics go, so the state it waits on stays too.
+    /** Deletes the watch with the module's statics (as the process exits, or as a host unloads
+        the plug-in) only once nobody uses it: no listener is registered and no thread runs.
+    */
+    struct DeleteWhenUnused
+    {
+        Watch* watch;
+
+        ~DeleteWhenUnused()
+        {
+            {
+                const std::lock_guard<std::mutex> held (watch->lock);
+
+                if (! watch->entries.empty() || watch->threadRunning || watch->thread.joinable())
+                    return;
+            }
+
+            delete watch;
+        }
+    };
+
+    /** Created once, and destroyed with the statics only when unused. A host may call exit()
+        while an instance still watches: the thread is then running, and a joinable std::thread
+        destroyed with the statics would end the process with std::terminate. The thread may
+        also still be inside its wait when the statics go, so the state it waits on stays too.
+        A host that unloads the plug-in has closed every instance first: the watch then goes,
+        rather than stay behind as a leak each time the module is loaded again.
     */
     Watch& getWatch()
     {
         static auto* watch = new Watch();
+
+        // Made after the watch, so destroyed after the exit handler that the first listing
+        // registers, which uses the watch.
+        static const DeleteWhenUnused deleter { watch };
+        juce::ignoreUnused (deleter);
         return *watch;
     }
 
