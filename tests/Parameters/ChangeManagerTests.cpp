@@ -1,5 +1,6 @@
 #include "../../Source/QuillmereAudioProcessor.h"
 #include "../support/HostRecorder.h"
+#include "../support/TestHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -226,20 +227,6 @@ TEST (ChangeManager, AnInstanceClosedOnAnotherThreadEndsTheGestureBeforeItGoes)
     EXPECT_EQ (heard.size(), 2u);
 }
 
-namespace
-{
-    bool runsUnderThreadSanitizer()
-    {
-        bool underThreadSanitizer = false;
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-        underThreadSanitizer = true;
-#endif
-#endif
-        return underThreadSanitizer;
-    }
-}
-
 // A host that holds a lock of its own while it deletes an instance on its state thread, and
 // takes that lock in its gesture callbacks: the message thread may be inside such a callback,
 // telling the end of a gesture that the state thread left it, when the state thread deletes the
@@ -247,7 +234,7 @@ namespace
 // the report go, what it touches is still there (AddressSanitizer checks that).
 TEST (ChangeManager, AnInstanceDeletedWhileTheHostHoldsAReportInItsCallbackGoesWithinTheBound)
 {
-    if (runsUnderThreadSanitizer())
+    if (testing_helpers::runsUnderThreadSanitizer())
         GTEST_SKIP() << "JUCE destroys the parameter's listener lock, which the stuck report holds; glibc leaves a "
                         "locked mutex as it is, ThreadSanitizer reports it";
 

@@ -204,6 +204,12 @@ TEST_F (ReconnectTest, NothingListsThePortsWhileNoInstanceWantsOrHoldsOne)
 // sees only how it ended.
 TEST (PortWatcherAtExit, AProcessThatExitsWithAWatchingInstanceAliveEndsNormally)
 {
+    // JUCE's own timer thread still runs as such a process exits, and ThreadSanitizer reports
+    // the destruction of JUCE's statics under it with an exit code of its own; the abort this
+    // test guards against is checked in the other builds.
+    if (runsUnderThreadSanitizer())
+        GTEST_SKIP() << "exiting with JUCE's threads running races with JUCE's statics, which ThreadSanitizer reports";
+
     // The child starts afresh rather than as a fork of this process and its threads.
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";
 

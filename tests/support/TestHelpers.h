@@ -7,6 +7,21 @@
 
 namespace testing_helpers
 {
+    /** Whether the program is built with ThreadSanitizer, for the few tests that cannot run
+        under it (each says why). A function, so that the code after a skip is not dead to the
+        compiler.
+    */
+    inline bool runsUnderThreadSanitizer()
+    {
+        bool underThreadSanitizer = false;
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+        underThreadSanitizer = true;
+#endif
+#endif
+        return underThreadSanitizer;
+    }
+
     /** Runs the message loop until the condition holds or the time is up; returns the
         condition's last answer. Waits on the condition, never on a fixed sleep alone.
     */
