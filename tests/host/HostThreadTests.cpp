@@ -638,10 +638,12 @@ TEST_P (Vst3HostThreadTest, TheDesksMovesReachTheHostOnlyOnThreadsTheHostOwns)
                                  { return std::abs (log.lastValue (0) - 0.500008) < 1.0e-5 && log.lastValue (1) == 1.0; }))
             << log.describeAll();
 
-        // A gesture that ends is told its end too.
+        // The fader's and the CUT key's gestures are told their ends too.
         if (offersRunLoop)
             serveUntil ([this]
-                        { return log.describeAll().contains ("endEdit 0"); });
+                        {
+                            const auto calls = log.describeAll();
+                            return calls.contains ("endEdit 0") && calls.contains ("endEdit 1"); });
     }
 
     const auto calls = log.getCalls();
