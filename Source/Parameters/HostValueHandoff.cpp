@@ -52,7 +52,14 @@ std::optional<float> HostValueHandoff::take (int parameterIndex) noexcept
     if (! juce::isPositiveAndBelow (parameterIndex, numParameters))
         return std::nullopt;
 
-    const auto bits = slots[(size_t) parameterIndex].exchange (none);
+    auto& slot = slots[(size_t) parameterIndex];
+
+    // Read before writing: most blocks find nothing waiting, and a plain load leaves the slot's
+    // cache line alone.
+    if (slot.load() == none)
+        return std::nullopt;
+
+    const auto bits = slot.exchange (none);
 
     if (bits == none)
         return std::nullopt;
