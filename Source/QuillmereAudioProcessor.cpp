@@ -1,7 +1,6 @@
 #include "QuillmereAudioProcessor.h"
 #include "HostMessageThread.h"
 #include "QuillmereSettingsChunk.h"
-#include "ScribbleStripName.h"
 
 #include "Devices/MiraDevice.h"
 #include "Devices/Tarn16Device.h"
@@ -152,13 +151,10 @@ void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
     settings.modelName = getDeviceModelName();
 
     {
-        // A name that follows the track says so; an empty one follows it anyway, and a typed
-        // one is saved as every name was before names could follow the track.
         const juce::ScopedLock dl (deviceLock);
-        settings.channelName = channelName;
-
-        if (channelNameFollowsTrack && channelName.isNotEmpty())
-            settings.nameFollowsTrack = true;
+        const auto saved = stripName.forSaving();
+        settings.channelName = saved.name;
+        settings.nameFollowsTrack = saved.followsTrack;
     }
 
     destData = QuillmereSettingsChunk::write (settings);
@@ -196,15 +192,10 @@ void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInB
     muteParameter->setValue (muted ? 1.0f : 0.0f);
     sendMuteToDevice();
 
-    // A project saved before names could follow the track holds a typed name, or none.
     {
         const juce::ScopedLock dl (deviceLock);
-        const auto storedName = settings->channelName.value_or (juce::String());
-        channelNameFollowsTrack = settings->nameFollowsTrack.value_or (false) || storedName.isEmpty();
-
-        // A name that follows the track is the track's present name, once the host has told it.
-        channelName = channelNameFollowsTrack && trackName.isNotEmpty() ? ScribbleStripName::fitTrackName (trackName) : storedName;
-        sendChannelNameToDevice (channelName);
+        stripName.restored (settings->channelName.value_or (juce::String()), settings->nameFollowsTrack);
+        sendChannelNameToDevice (stripName.getName());
         channelNameChanged();
     }
 }
@@ -593,58 +584,40 @@ void QuillmereAudioProcessor::setChannelName (const juce::String& name)
 {
     const juce::ScopedLock sl (deviceLock);
 
-    if (name.isEmpty())
-    {
-        channelNameFollowsTrack = true;
-        channelName = ScribbleStripName::fitTrackName (trackName);
-    }
-    else if (! (channelNameFollowsTrack && name == channelName))
-    {
-        channelNameFollowsTrack = false;
-        channelName = name;
-    }
-
-    sendChannelNameToDevice (channelName);
+    // Sent and announced even when the name stays as it was: every name the window hands over
+    // reaches the console.
+    stripName.typed (name);
+    sendChannelNameToDevice (stripName.getName());
     channelNameChanged();
 }
 
 juce::String QuillmereAudioProcessor::getChannelName()
 {
     const juce::ScopedLock sl (deviceLock);
-    return channelName;
+    return stripName.getName();
 }
 
 bool QuillmereAudioProcessor::isChannelNameFollowingTrack()
 {
     const juce::ScopedLock sl (deviceLock);
-    return channelNameFollowsTrack;
+    return stripName.isFollowingTrack();
 }
 
 void QuillmereAudioProcessor::channelNameChanged()
 {
-    stripRegistration.setName (channelName);
+    stripRegistration.setName (stripName.getName());
     ++channelNameChanges;
 }
 
 void QuillmereAudioProcessor::updateTrackProperties (const TrackProperties& properties)
 {
-    if (properties.name.isEmpty())
-        return;
-
     const juce::ScopedLock sl (deviceLock);
-    trackName = properties.name;
 
-    if (! channelNameFollowsTrack)
+    // A report without a name, or a rename that the strip shows the same way, sends nothing.
+    if (! stripName.trackRenamed (properties.name))
         return;
 
-    // A rename that the strip shows the same way sends nothing more.
-    const auto fitted = ScribbleStripName::fitTrackName (trackName);
-
-    if (fitted == channelName)
-        return;
-
-    channelName = fitted;
-    sendChannelNameToDevice (channelName);
+    sendChannelNameToDevice (stripName.getName());
     channelNameChanged();
 }
 
@@ -738,7 +711,7 @@ void QuillmereAudioProcessor::sendChannelNameToDevice (const juce::String& name)
 void QuillmereAudioProcessor::sendAllToDevice()
 {
     const juce::ScopedLock sl (deviceLock);
-    sendChannelNameToDevice (channelName);
+    sendChannelNameToDevice (stripName.getName());
     sendMuteToDevice();
     sendLevelToDevice();
 }

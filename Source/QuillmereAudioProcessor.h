@@ -8,6 +8,7 @@
 #include "Ports/ConsoleOutbox.h"
 #include "Ports/PortWatcher.h"
 #include "Ports/RealtimeReadGuard.h"
+#include "StripName.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -79,8 +80,8 @@ public:
     void setStateInformation (const void* data, int sizeInBytes) override;
 
     /** The host's report of the track the instance sits on. A name, once reported, is kept as
-        trackName; while the channel name follows the track it becomes the channel name, fitted
-        to the strip (ScribbleStripName), and goes to the console at once. A report without a
+        the track's name; while the channel name follows the track it becomes the channel name,
+        fitted to the strip (StripName), and goes to the console at once. A report without a
         name (the host does not know it) changes nothing. JUCE calls it on the message thread;
         any other thread but a real-time one will do. Takes deviceLock.
     */
@@ -228,7 +229,7 @@ public:
     bool inputHeldByAnotherProgram = false, outputHeldByAnotherProgram = false; // guarded by settingsLock: the last open by name
     juce::String midiInName;
     juce::String midiOutName;
-    juce::String channelName;
+    // The channel name, with the track's name and whether it follows it, is stripName's (below).
 
     /** The ports this instance wants: chosen in the window, restored from the project, or the
         model's default used on restore; empty while it has never wanted one. The project keeps
@@ -265,7 +266,7 @@ public:
     */
     ConsoleOutbox outbox;
 
-    /** Guards replacing device and midiOutput, midiOutName and channelName, and keeps the
+    /** Guards replacing device and midiOutput, midiOutName and stripName, and keeps the
         device in place while it parses. Host threads that change a parameter never take it:
         their sends reach the device through a lock-free guard.
         Recursive, because a device's parsing changes parameters whose sends come back here.
@@ -277,16 +278,11 @@ public:
     */
     juce::CriticalSection settingsLock;
 
-    /** The host's name of the track, as it last reported it; empty while it has reported none
-        (as VST2, LV2 and standalone hosts never do). Guarded by deviceLock.
+    /** The channel name, the host's name of the track and whether the one follows the other,
+        with the rules by which they change; the processor sends and announces what it decides.
+        Guarded by deviceLock.
     */
-    juce::String trackName;
-
-    /** Whether channelName is the track's name fitted to the strip and follows it when the
-        track is renamed, rather than a name the user gave. An empty name always follows the
-        track. Guarded by deviceLock.
-    */
-    bool channelNameFollowsTrack = true;
+    StripName stripName;
 
     /** This instance's strip among the instances on the same console, for their windows:
         the wanted output port, the channel and the channel name. Its lock comes after every
