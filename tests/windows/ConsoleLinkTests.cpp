@@ -410,5 +410,38 @@ TEST_P (WindowsConsoleLinkTest, HearsTheConsolesFaderAndCutKey)
                             { return console.readStrip (2, "level") == "128" && console.readStrip (2, "cut") == "1"; }));
 }
 
+// A host closes the instance while its console line hangs in the driver, then unloads the
+// module. The thread left writing returns into the module's code when the driver goes on, after
+// JUCE has shut down: the module stays loaded for it, and the thread touches nothing of JUCE's
+// that has gone. Before the module was kept, the process died of a fault at an unmapped address.
+TEST_P (WindowsConsoleLinkTest, AModuleUnloadedWhileItsConsoleLineHangsOutlivesTheHang)
+{
+    // Output only (the input wanted is absent; an empty name would mean the model's default):
+    // wine's driver closes an input only once the stopped driver goes on.
+    const std::string outputOnly = R"(<QUILLMERESETTINGS midiInName="No Such Port" midiOutName="Tarn16 Automation" fader="0.5" cut="0" channel="3" channelName="Kick" deviceName="Tarn16"/>)";
+    ASSERT_TRUE (instance->restore (makeSettingsChunk (outputOnly)));
+    ASSERT_TRUE (waitForStrip());
+    console.run ("clear-events");
+
+    ASSERT_EQ (join (console.run ("stall-router 3000")), "");
+    instance->automate (0, 0.25f);
+
+    // Nothing outside tells when the sender's write is inside the driver; the close below
+    // shows that it was, by waiting for it.
+    pumpMessages (300);
+
+    const auto closing = GetTickCount();
+    instance.reset(); // closes the instance, shuts JUCE down and unloads the module
+    const auto closeMs = GetTickCount() - closing;
+    EXPECT_GE (closeMs, 400u) << "the close found no write waiting in the driver";
+    EXPECT_LT (closeMs, 2500u);
+
+    // The router goes on: the waiting write arrives, and the thread returns and ends.
+    EXPECT_TRUE (pumpUntil ([this]
+                            { return ! console.getEvents().empty(); },
+                            10000));
+    pumpMessages (1000);
+}
+
 INSTANTIATE_TEST_SUITE_P (Interfaces, WindowsConsoleLinkTest, testing::Values ("VST2", "VST3"), [] (const auto& testCase)
                           { return std::string (testCase.param); });

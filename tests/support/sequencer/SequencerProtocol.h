@@ -19,6 +19,9 @@ namespace test_sequencer
     /** The environment variable naming the folder where the router listens. */
     constexpr const char* folderVariable = "QUILLMERE_TEST_SEQUENCER";
 
+    /** The router's process id, which the command it runs finds here. */
+    constexpr const char* routerProcessVariable = "QUILLMERE_SEQUENCER_ROUTER_PID";
+
     /** The router's socket, and the log of faults, inside that folder. */
     constexpr const char* socketName = "router.sock";
     constexpr const char* faultLogName = "faults.log";

@@ -767,6 +767,7 @@ int main (int argc, char** argv)
 
         ::close (fd);
         ::setenv (folderVariable, folder.c_str(), 1);
+        ::setenv (routerProcessVariable, std::to_string (parent).c_str(), 1);
         ::setenv ("LD_LIBRARY_PATH", libraryPath.c_str(), 1);
         std::signal (SIGPIPE, SIG_DFL);
         std::signal (SIGINT, SIG_DFL);

@@ -22,18 +22,26 @@
 //     malformed               the simulator's rejections, one "malformed ..." line each
 //     events | clear-events   every event received, one "event HH HH ..." line each
 //     unplug | plug           the port vanishes with the client, or comes back
+//     stall-router MS         stops the test sequencer's router for MS milliseconds, as a MIDI
+//                             driver that hangs: every program's call into the sequencer
+//                             (this console's too) waits until it goes on
 //     write-to NAME           connects the console's port to write to the port named NAME of
 //                             another client, as a second program writing to a console does:
 //                             what the desk and raw commands send goes there too
 //     quit
 
 #include "../ConsoleSimulator.h"
+#include "SequencerProtocol.h"
 
 #include <alsa/asoundlib.h>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -170,6 +178,8 @@ namespace
                 clearEvents();
             else if (command == "unplug")
                 unplug();
+            else if (command == "stall-router")
+                error = stallRouter (words[1].getIntValue());
             else if (command == "write-to")
                 error = writeTo (line.fromFirstOccurrenceOf (" ", false, false).trim());
             else if (command == "plug")
@@ -194,6 +204,28 @@ namespace
         }
 
     private:
+        /** Stops the router now and lets it go on after the given time, from a thread of its
+            own, so that the console keeps answering commands meanwhile.
+        */
+        static juce::String stallRouter (int milliseconds)
+        {
+            const auto* variable = std::getenv (test_sequencer::routerProcessVariable);
+            const auto router = variable != nullptr ? (pid_t) std::atoi (variable) : 0;
+
+            if (router <= 0 || milliseconds <= 0)
+                return "stall-router needs a time in milliseconds and a router that says its process";
+
+            if (::kill (router, SIGSTOP) != 0)
+                return "cannot stop the router: " + juce::String (std::strerror (errno));
+
+            std::thread ([router, milliseconds]
+                         {
+                             std::this_thread::sleep_for (std::chrono::milliseconds (milliseconds));
+                             ::kill (router, SIGCONT); })
+                .detach();
+            return {};
+        }
+
         // The desk's messages, from the virtual backend's driver thread, onto the sequencer.
         void handleIncomingMidiMessage (MidiPortSystem::Input*, const juce::MidiMessage& message) override
         {
