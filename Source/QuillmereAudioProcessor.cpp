@@ -453,9 +453,6 @@ void QuillmereAudioProcessor::closeMidiOutput (bool writeWhatWaits)
     outbox.detach (writeWhatWaits);
     midiOutput.reset();
     midiOutName = {};
-
-    if (device != nullptr)
-        device->midiOutput = nullptr;
 }
 
 void QuillmereAudioProcessor::replaceMidiOutput (std::shared_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName)
@@ -466,10 +463,6 @@ void QuillmereAudioProcessor::replaceMidiOutput (std::shared_ptr<MidiPortSystem:
     outbox.detach();
     const auto oldOutput = std::move (midiOutput);
     midiOutput = std::move (newOutput);
-
-    if (device != nullptr)
-        device->midiOutput = midiOutput.get();
-
     midiOutName = newName;
 
     if (midiOutput != nullptr)
@@ -540,8 +533,6 @@ std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::replaceDevice (std
 
     if (device != nullptr)
     {
-        device->midiOutput = midiOutput.get();
-
         // A new device tells the console its level whatever was sent before.
         outbox.forgetLevelCache();
         deviceForSends.store (device.get());

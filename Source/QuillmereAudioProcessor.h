@@ -114,7 +114,7 @@ public:
     void setMidiInput (int index);
 
     /** Closes the current output and opens the port of that name, checked to carry the name,
-        which becomes the wanted output; the device is handed the new port (null on failure),
+        which becomes the wanted output; the outbox is attached to the new port if it opens,
         and a console newly reached is told the channel name, the mute and the level.
         Message thread or the host's state thread.
     */

@@ -90,11 +90,6 @@ void QuillmereBaseDevice::handOverParameterChanges (const ParameterChanges& chan
     }
 }
 
-void QuillmereBaseDevice::handleIncomingMidi (int channel, const juce::MidiBuffer& messages)
-{
-    applyParameterChanges (parseIncomingMidi (channel, messages));
-}
-
 juce::String QuillmereBaseDevice::getDefaultMidiInputName (int) { return {}; }
 
 juce::String QuillmereBaseDevice::getDefaultMidiOutputName (int) { return {}; }
@@ -107,7 +102,3 @@ AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getParameter (int
 {
     return AudioProcessorParameterWithChangeManager::atIndex (*processor, index);
 }
-
-AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getLevelParameter() const { return getParameter (0); }
-
-AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getMuteParameter() const { return getParameter (1); }

@@ -78,9 +78,6 @@ public:
     */
     void handOverParameterChanges (const ParameterChanges& changes, HostValueHandoff& handoff);
 
-    /** Parses the messages and applies what they ask at once. */
-    void handleIncomingMidi (int channel, const juce::MidiBuffer& messages);
-
     virtual bool supportsChannelNames() = 0;
 
     /** The name of the port through which the console is normally reached; empty when the
@@ -92,21 +89,11 @@ public:
     /** Whether the system lists an input port with the model's default input name. */
     virtual bool isPortPresent();
 
-    /** The processor's current output port, not owned; null while none is open. The processor
-        keeps it up to date with deviceLock held. Messages do not go to it directly but through
-        the outbox, which is attached to this port while it is open.
-    */
-    MidiPortSystem::Output* midiOutput = nullptr;
-
     /** The owning processor, not owned. */
     QuillmereAudioProcessor* const processor;
 
     /** The processor's outbox, through which every message to the console goes. */
     ConsoleOutbox& getOutbox() const;
-
-    /** The processor's level (index 0) and mute (index 1) parameters; null if missing. */
-    AudioProcessorParameterWithChangeManager* getLevelParameter() const;
-    AudioProcessorParameterWithChangeManager* getMuteParameter() const;
 
 protected:
     explicit QuillmereBaseDevice (QuillmereAudioProcessor& owner);
