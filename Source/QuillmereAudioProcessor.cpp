@@ -556,11 +556,11 @@ std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::setDeviceLocked (c
     std::shared_ptr<QuillmereBaseDevice> created;
 
     if (modelName == catalogue[0])
-        created = std::make_shared<Tarn16Device> (*this);
+        created = std::make_shared<Tarn16Device> (outbox, getStripParameters());
     else if (modelName == catalogue[2])
-        created = std::make_shared<MiraDevice> (*this);
+        created = std::make_shared<MiraDevice> (outbox, getStripParameters());
     else if (modelName == catalogue[1])
-        created = std::make_shared<Tarn48XLDevice> (*this);
+        created = std::make_shared<Tarn48XLDevice> (outbox, getStripParameters());
 
     if (created != nullptr)
     {

@@ -5,6 +5,7 @@
 #include "Parameters/BooleanParameter.h"
 #include "Parameters/FaderParameter.h"
 #include "Parameters/HostValueHandoff.h"
+#include "Parameters/StripParameters.h"
 #include "Ports/ConsoleOutbox.h"
 #include "Ports/PortWatcher.h"
 #include "Ports/RealtimeReadGuard.h"
@@ -239,6 +240,11 @@ public:
     juce::String wantedMidiOutName;
     FaderParameter* faderParameter = nullptr;
     BooleanParameter* muteParameter = nullptr;
+
+    /** The level and mute as the device and the window are handed them when they are made.
+        Any thread once the processor is made.
+    */
+    StripParameters getStripParameters() const noexcept { return { *faderParameter, *muteParameter }; }
 
     /** The console's values that wait for the audio thread to tell the host of them. */
     HostValueHandoff hostValues;

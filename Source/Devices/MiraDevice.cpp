@@ -1,7 +1,8 @@
 #include "MiraDevice.h"
 
-MiraDevice::MiraDevice (QuillmereAudioProcessor& owner)
-    : QuillmereBaseDevice (owner)
+MiraDevice::MiraDevice (ConsoleOutbox& outboxToPostTo, const StripParameters& parametersToChange)
+    : QuillmereBaseDevice (parametersToChange)
+    , protocol (outboxToPostTo)
 {
 }
 

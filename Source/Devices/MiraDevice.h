@@ -8,7 +8,8 @@
 class MiraDevice final : public QuillmereBaseDevice
 {
 public:
-    explicit MiraDevice (QuillmereAudioProcessor& owner);
+    /** The outbox and the parameters outlive the device. */
+    MiraDevice (ConsoleOutbox& outboxToPostTo, const StripParameters& parametersToChange);
     ~MiraDevice() override;
 
     void sendLevel (int channel, float level) override;
@@ -19,7 +20,7 @@ public:
     bool supportsChannelNames() override;
 
 private:
-    HuiChannelProtocol protocol { *this };
+    HuiChannelProtocol protocol;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MiraDevice)
 };

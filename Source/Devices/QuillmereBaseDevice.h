@@ -1,18 +1,16 @@
 #pragma once
 
-#include "../Ports/ConsoleOutbox.h"
+#include "../Parameters/StripParameters.h"
 
-class QuillmereAudioProcessor;
-class AudioProcessorParameterWithChangeManager;
 class HostValueHandoff;
 
 /** A console device: knows the MIDI vocabulary of one console model.
 
     The processor owns at most one. It forwards every change of level, mute and channel name
     to it, and hands it the console's messages from its 20 ms timer. The device turns the
-    former into messages on the processor's output port and the latter into parameter changes
-    inside change gestures. The device registers itself as a gesture source of both parameters
-    for its whole life.
+    former into messages for the processor's outbox and the latter into parameter changes
+    inside change gestures. The device is handed the processor's level and mute when it is
+    made, and registers itself as a gesture source of both for its whole life.
 
     Threads: the send operations run on whichever thread changed the value, a host's audio
     thread included, with no lock held: they only post the message to the processor's outbox,
@@ -52,7 +50,7 @@ public:
         };
 
         Kind kind;
-        int parameterIndex; // 0 the level, 1 the mute
+        ParameterIndex parameterIndex;
         float value = 0.0f;
     };
 
@@ -89,17 +87,12 @@ public:
     /** Whether the system lists an input port with the model's default input name. */
     virtual bool isPortPresent();
 
-    /** The owning processor, not owned. */
-    QuillmereAudioProcessor* const processor;
-
-    /** The processor's outbox, through which every message to the console goes. */
-    ConsoleOutbox& getOutbox() const;
-
 protected:
-    explicit QuillmereBaseDevice (QuillmereAudioProcessor& owner);
+    /** The parameters outlive the device. */
+    explicit QuillmereBaseDevice (const StripParameters& parametersToChange);
 
 private:
-    AudioProcessorParameterWithChangeManager* getParameter (int index) const;
+    const StripParameters parameters;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereBaseDevice)
 };

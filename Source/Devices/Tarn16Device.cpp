@@ -1,7 +1,8 @@
 #include "Tarn16Device.h"
 
-Tarn16Device::Tarn16Device (QuillmereAudioProcessor& owner)
-    : QuillmereBaseDevice (owner)
+Tarn16Device::Tarn16Device (ConsoleOutbox& outboxToPostTo, const StripParameters& parametersToChange)
+    : QuillmereBaseDevice (parametersToChange)
+    , protocol (outboxToPostTo)
 {
 }
 

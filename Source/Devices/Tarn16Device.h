@@ -8,7 +8,8 @@
 class Tarn16Device : public QuillmereBaseDevice
 {
 public:
-    explicit Tarn16Device (QuillmereAudioProcessor& owner);
+    /** The outbox and the parameters outlive the device. */
+    Tarn16Device (ConsoleOutbox& outboxToPostTo, const StripParameters& parametersToChange);
     ~Tarn16Device() override;
 
     void sendLevel (int channel, float level) override;
@@ -25,7 +26,7 @@ public:
     bool isPortPresent() override;
 
 private:
-    HuiChannelProtocol protocol { *this };
+    HuiChannelProtocol protocol;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Tarn16Device)
 };

@@ -1,7 +1,7 @@
 #include "Tarn48XLDevice.h"
 
-Tarn48XLDevice::Tarn48XLDevice (QuillmereAudioProcessor& owner)
-    : Tarn16Device (owner)
+Tarn48XLDevice::Tarn48XLDevice (ConsoleOutbox& outboxToPostTo, const StripParameters& parametersToChange)
+    : Tarn16Device (outboxToPostTo, parametersToChange)
 {
 }
 

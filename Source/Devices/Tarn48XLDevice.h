@@ -6,7 +6,7 @@
 class Tarn48XLDevice final : public Tarn16Device
 {
 public:
-    explicit Tarn48XLDevice (QuillmereAudioProcessor& owner);
+    Tarn48XLDevice (ConsoleOutbox& outboxToPostTo, const StripParameters& parametersToChange);
 
     juce::String getModelName() override;
     juce::String getDefaultMidiInputName (int channel) override;
