@@ -3,19 +3,11 @@
 #include "QuillmereSettingsChunk.h"
 #include "ScribbleStripName.h"
 
-#include "Devices/MiraDevice.h"
-#include "Devices/Tarn16Device.h"
-#include "Devices/Tarn48XLDevice.h"
+#include "Devices/DeviceCatalogue.h"
 #include "Editor/QuillmereAudioProcessorEditor.h"
 
 namespace
 {
-    const juce::StringArray& getModelCatalogue()
-    {
-        static const juce::StringArray catalogue { "Tarn16", "Tarn48-XL", "Mira" };
-        return catalogue;
-    }
-
     constexpr int drainIntervalMs = 20;
 }
 
@@ -514,7 +506,7 @@ juce::String QuillmereAudioProcessor::getDeviceModelName()
 
 juce::String QuillmereAudioProcessor::getModelNameForIndex (int index)
 {
-    return getModelCatalogue()[index];
+    return DeviceCatalogue::getModelName (index);
 }
 
 int QuillmereAudioProcessor::getNumChannels()
@@ -552,19 +544,9 @@ std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::setDeviceLocked (c
     // holder lets go of it, with no lock held, and ends its gestures then.
     auto departing = replaceDevice (nullptr);
 
-    const auto& catalogue = getModelCatalogue();
-    std::shared_ptr<QuillmereBaseDevice> created;
-
-    if (modelName == catalogue[0])
-        created = std::make_shared<Tarn16Device> (outbox, getStripParameters());
-    else if (modelName == catalogue[2])
-        created = std::make_shared<MiraDevice> (outbox, getStripParameters());
-    else if (modelName == catalogue[1])
-        created = std::make_shared<Tarn48XLDevice> (outbox, getStripParameters());
-
-    if (created != nullptr)
+    if (const auto* model = DeviceCatalogue::findModel (modelName))
     {
-        [[maybe_unused]] const auto none = replaceDevice (std::move (created));
+        [[maybe_unused]] const auto none = replaceDevice (model->createDevice (outbox, getStripParameters()));
         jassert (none == nullptr); // the old device went above
         sendAllToDevice();
     }

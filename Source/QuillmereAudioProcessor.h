@@ -144,8 +144,8 @@ public:
     juce::String getDefaultMidiOutputName (int channelToAsk);
     juce::String getDeviceModelName();
 
-    /** The catalogue's model name at an index, "Tarn16", "Tarn48-XL" or "Mira"; empty for
-        any index outside 0 to 2.
+    /** The catalogue's model name at an index (DeviceCatalogue), "Tarn16", "Tarn48-XL" or
+        "Mira"; empty for any index outside 0 to 2.
     */
     static juce::String getModelNameForIndex (int index);
 

@@ -15,8 +15,6 @@ QuillmereBaseDevice::~QuillmereBaseDevice()
         parameters[index].changeManager->removeChangeSource (this);
 }
 
-void QuillmereBaseDevice::sendChannelName (int, const juce::String&) {}
-
 void QuillmereBaseDevice::applyParameterChanges (const ParameterChanges& changes)
 {
     for (const auto& change : changes)
@@ -70,9 +68,3 @@ void QuillmereBaseDevice::handOverParameterChanges (const ParameterChanges& chan
         }
     }
 }
-
-juce::String QuillmereBaseDevice::getDefaultMidiInputName (int) { return {}; }
-
-juce::String QuillmereBaseDevice::getDefaultMidiOutputName (int) { return {}; }
-
-bool QuillmereBaseDevice::isPortPresent() { return false; }

@@ -30,11 +30,11 @@ public:
     /** Sets the channel strip's mute ("CUT"). */
     virtual void sendMute (int channel, bool muted) = 0;
 
-    /** Shows a name on the channel strip's scribble strip; does nothing by default. */
-    virtual void sendChannelName (int channel, const juce::String& name);
+    /** Shows a name on the channel strip's scribble strip, where the console has one. */
+    virtual void sendChannelName (int channel, const juce::String& name) = 0;
 
-    virtual juce::String getModelName() = 0;
-    virtual int getNumChannels() = 0;
+    virtual juce::String getModelName() const = 0;
+    virtual int getNumChannels() const = 0;
 
     /** One thing the console's messages ask of a parameter, with this device as the gesture
         source.
@@ -76,16 +76,13 @@ public:
     */
     void handOverParameterChanges (const ParameterChanges& changes, HostValueHandoff& handoff);
 
-    virtual bool supportsChannelNames() = 0;
+    virtual bool supportsChannelNames() const = 0;
 
     /** The name of the port through which the console is normally reached; empty when the
         model suggests none.
     */
-    virtual juce::String getDefaultMidiInputName (int channel);
-    virtual juce::String getDefaultMidiOutputName (int channel);
-
-    /** Whether the system lists an input port with the model's default input name. */
-    virtual bool isPortPresent();
+    virtual juce::String getDefaultMidiInputName (int channel) const = 0;
+    virtual juce::String getDefaultMidiOutputName (int channel) const = 0;
 
 protected:
     /** The parameters outlive the device. */

@@ -1,4 +1,5 @@
 #include "QuillmereAudioProcessorEditor.h"
+#include "../Devices/DeviceCatalogue.h"
 #include "../ScribbleStripName.h"
 #include "EmbeddedImages.h"
 
@@ -151,8 +152,8 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     PortWatcher::addListener (this);
     PortWatcher::setWatching (this, true);
 
-    for (int i = 0; i < 3; ++i)
-        modelBox.addItem (QuillmereAudioProcessor::getModelNameForIndex (i), i + 1);
+    for (int i = 0; i < DeviceCatalogue::getNumModels(); ++i)
+        modelBox.addItem (DeviceCatalogue::getModelName (i), i + 1);
 
     const auto modelName = quillmereProcessor.getDeviceModelName();
 
