@@ -2,19 +2,11 @@
 #include "HostMessageThread.h"
 #include "QuillmereSettingsChunk.h"
 
-#include "Devices/MiraDevice.h"
-#include "Devices/Tarn16Device.h"
-#include "Devices/Tarn48XLDevice.h"
+#include "Devices/DeviceCatalogue.h"
 #include "Editor/QuillmereAudioProcessorEditor.h"
 
 namespace
 {
-    const juce::StringArray& getModelCatalogue()
-    {
-        static const juce::StringArray catalogue { "Tarn16", "Tarn48-XL", "Mira" };
-        return catalogue;
-    }
-
     constexpr int drainIntervalMs = 20;
 }
 
@@ -444,9 +436,6 @@ void QuillmereAudioProcessor::closeMidiOutput (bool writeWhatWaits)
     outbox.detach (writeWhatWaits);
     midiOutput.reset();
     midiOutName = {};
-
-    if (device != nullptr)
-        device->midiOutput = nullptr;
 }
 
 void QuillmereAudioProcessor::replaceMidiOutput (std::shared_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName)
@@ -457,10 +446,6 @@ void QuillmereAudioProcessor::replaceMidiOutput (std::shared_ptr<MidiPortSystem:
     outbox.detach();
     const auto oldOutput = std::move (midiOutput);
     midiOutput = std::move (newOutput);
-
-    if (device != nullptr)
-        device->midiOutput = midiOutput.get();
-
     midiOutName = newName;
 
     if (midiOutput != nullptr)
@@ -512,7 +497,7 @@ juce::String QuillmereAudioProcessor::getDeviceModelName()
 
 juce::String QuillmereAudioProcessor::getModelNameForIndex (int index)
 {
-    return getModelCatalogue()[index];
+    return DeviceCatalogue::getModelName (index);
 }
 
 int QuillmereAudioProcessor::getNumChannels()
@@ -531,8 +516,6 @@ std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::replaceDevice (std
 
     if (device != nullptr)
     {
-        device->midiOutput = midiOutput.get();
-
         // A new device tells the console its level whatever was sent before.
         outbox.forgetLevelCache();
         deviceForSends.store (device.get());
@@ -552,19 +535,9 @@ std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::setDeviceLocked (c
     // holder lets go of it, with no lock held, and ends its gestures then.
     auto departing = replaceDevice (nullptr);
 
-    const auto& catalogue = getModelCatalogue();
-    std::shared_ptr<QuillmereBaseDevice> created;
-
-    if (modelName == catalogue[0])
-        created = std::make_shared<Tarn16Device> (*this);
-    else if (modelName == catalogue[2])
-        created = std::make_shared<MiraDevice> (*this);
-    else if (modelName == catalogue[1])
-        created = std::make_shared<Tarn48XLDevice> (*this);
-
-    if (created != nullptr)
+    if (const auto* model = DeviceCatalogue::findModel (modelName))
     {
-        [[maybe_unused]] const auto none = replaceDevice (std::move (created));
+        [[maybe_unused]] const auto none = replaceDevice (model->createDevice (outbox, getStripParameters()));
         jassert (none == nullptr); // the old device went above
         sendAllToDevice();
     }

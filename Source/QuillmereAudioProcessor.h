@@ -5,6 +5,7 @@
 #include "Parameters/BooleanParameter.h"
 #include "Parameters/FaderParameter.h"
 #include "Parameters/HostValueHandoff.h"
+#include "Parameters/StripParameters.h"
 #include "Ports/ConsoleOutbox.h"
 #include "Ports/PortWatcher.h"
 #include "Ports/RealtimeReadGuard.h"
@@ -115,7 +116,7 @@ public:
     void setMidiInput (int index);
 
     /** Closes the current output and opens the port of that name, checked to carry the name,
-        which becomes the wanted output; the device is handed the new port (null on failure),
+        which becomes the wanted output; the outbox is attached to the new port if it opens,
         and a console newly reached is told the channel name, the mute and the level.
         Message thread or the host's state thread.
     */
@@ -144,8 +145,8 @@ public:
     juce::String getDefaultMidiOutputName (int channelToAsk);
     juce::String getDeviceModelName();
 
-    /** The catalogue's model name at an index, "Tarn16", "Tarn48-XL" or "Mira"; empty for
-        any index outside 0 to 2.
+    /** The catalogue's model name at an index (DeviceCatalogue), "Tarn16", "Tarn48-XL" or
+        "Mira"; empty for any index outside 0 to 2.
     */
     static juce::String getModelNameForIndex (int index);
 
@@ -240,6 +241,11 @@ public:
     juce::String wantedMidiOutName;
     FaderParameter* faderParameter = nullptr;
     BooleanParameter* muteParameter = nullptr;
+
+    /** The level and mute as the device and the window are handed them when they are made.
+        Any thread once the processor is made.
+    */
+    StripParameters getStripParameters() const noexcept { return { *faderParameter, *muteParameter }; }
 
     /** The console's values that wait for the audio thread to tell the host of them. */
     HostValueHandoff hostValues;

@@ -2,6 +2,7 @@
 // delivery of a fader move to the host hearing the new level.
 
 #include "../Source/HostMessageThread.h"
+#include "../tests/support/DeviceInput.h"
 #include "../tests/support/LinkedConsole.h"
 #include "BenchmarkNames.h"
 
@@ -59,7 +60,7 @@ namespace
             {
                 // As the timer hands the queue over.
                 const juce::ScopedLock sl (p.deviceLock);
-                p.device->handleIncomingMidi (p.channel.load(), batches[next++ & 1]);
+                testing_helpers::parseAndApply (*p.device, p.channel.load(), batches[next++ & 1]);
             }
 
             if ((next & 4095) == 0)

@@ -17,8 +17,6 @@ namespace
     constexpr int nameFieldBytes = nameTextBytes + 1;
 
     using Change = QuillmereBaseDevice::ParameterChange;
-    constexpr int levelIndex = 0;
-    constexpr int muteIndex = 1;
 
     bool isChannelOneController (const juce::MidiMessage& message)
     {
@@ -26,8 +24,8 @@ namespace
     }
 }
 
-HuiChannelProtocol::HuiChannelProtocol (QuillmereBaseDevice& deviceToServe)
-    : device (deviceToServe)
+HuiChannelProtocol::HuiChannelProtocol (ConsoleOutbox& outboxToPostTo)
+    : outbox (outboxToPostTo)
 {
 }
 
@@ -90,7 +88,7 @@ void HuiChannelProtocol::sendLevel (int channel, float level)
     // The outbox compares with what the console last received when it writes, and drops the
     // message while no port is open, so that nothing is remembered that the console never heard.
     if (zone >= 0)
-        device.getOutbox().postLevel (channel, makeLevelMessage (zone, levelToEightBits (level)));
+        outbox.postLevel (channel, makeLevelMessage (zone, levelToEightBits (level)));
 }
 
 void HuiChannelProtocol::sendMute (int channel, bool muted)
@@ -98,7 +96,7 @@ void HuiChannelProtocol::sendMute (int channel, bool muted)
     const auto zone = zoneForChannel (channel);
 
     if (zone >= 0)
-        device.getOutbox().postMute (makeMuteMessage (zone, muted));
+        outbox.postMute (makeMuteMessage (zone, muted));
 }
 
 void HuiChannelProtocol::sendChannelName (int channel, const juce::String& name)
@@ -106,7 +104,7 @@ void HuiChannelProtocol::sendChannelName (int channel, const juce::String& name)
     const auto zone = zoneForChannel (channel);
 
     if (zone >= 0)
-        device.getOutbox().postName (makeChannelNameMessage (zone, name));
+        outbox.postName (makeChannelNameMessage (zone, name));
 }
 
 void HuiChannelProtocol::setTouching (bool shouldBeTouching, QuillmereBaseDevice::ParameterChanges& changes)
@@ -115,7 +113,7 @@ void HuiChannelProtocol::setTouching (bool shouldBeTouching, QuillmereBaseDevice
         return;
 
     touching = shouldBeTouching;
-    changes.push_back ({ touching ? Change::Kind::beginGesture : Change::Kind::endGesture, levelIndex });
+    changes.push_back ({ touching ? Change::Kind::beginGesture : Change::Kind::endGesture, ParameterIndex::level });
 }
 
 QuillmereBaseDevice::ParameterChanges HuiChannelProtocol::parseIncomingMidi (int channel, const juce::MidiBuffer& messages)
@@ -175,11 +173,11 @@ QuillmereBaseDevice::ParameterChanges HuiChannelProtocol::parseIncomingMidi (int
                     releaseSeen = true;
                     break;
                 case mutePressed:
-                    changes.push_back ({ Change::Kind::beginGesture, muteIndex });
-                    changes.push_back ({ Change::Kind::toggle, muteIndex });
+                    changes.push_back ({ Change::Kind::beginGesture, ParameterIndex::mute });
+                    changes.push_back ({ Change::Kind::toggle, ParameterIndex::mute });
                     break;
                 case muteReleased:
-                    changes.push_back ({ Change::Kind::endGesture, muteIndex });
+                    changes.push_back ({ Change::Kind::endGesture, ParameterIndex::mute });
                     break;
                 default:
                     break;
@@ -192,7 +190,7 @@ QuillmereBaseDevice::ParameterChanges HuiChannelProtocol::parseIncomingMidi (int
 
     // Set only where it differs from the level when applied.
     if (levelSeen)
-        changes.push_back ({ Change::Kind::setValue, levelIndex, newLevel });
+        changes.push_back ({ Change::Kind::setValue, ParameterIndex::level, newLevel });
 
     if (releaseSeen)
         setTouching (false, changes);

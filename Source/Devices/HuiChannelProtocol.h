@@ -1,21 +1,22 @@
 #pragma once
 
+#include "../Ports/ConsoleOutbox.h"
 #include "QuillmereBaseDevice.h"
 
 /** The HUI vocabulary that the Tarn and Mira consoles share, for one device.
 
     Builds the level, mute and scribble-strip messages and posts them to the processor's
-    outbox (whose level cache keeps repeats off the wire), and parses the console's controller
-    pairs into level changes, touch and release of the fader, and presses and releases of the
-    CUT key. Every controller
-    message is a controller change on MIDI channel 1; a channel strip is addressed by its zone,
+    outbox, which it is given when it is made (and whose level cache keeps repeats off the
+    wire), and parses the console's controller pairs into level changes, touch and release of
+    the fader, and presses and releases of the CUT key. Every controller message is a
+    controller change on MIDI channel 1; a channel strip is addressed by its zone,
     (channel - 1) mod 8.
 */
 class HuiChannelProtocol final
 {
 public:
-    /** The device whose output is used and which is the gesture source; not owned. */
-    explicit HuiChannelProtocol (QuillmereBaseDevice& deviceToServe);
+    /** The outbox that every message goes to; not owned, and it outlives the protocol. */
+    explicit HuiChannelProtocol (ConsoleOutbox& outboxToPostTo);
     ~HuiChannelProtocol();
 
     /** The zone of a channel, 0 to 7; -1 for channels below 1, which address no strip. */
@@ -38,7 +39,7 @@ public:
     */
     static juce::MidiMessage makeChannelNameMessage (int zone, const juce::String& name);
 
-    /** Posts the level message for the channel to the processor's outbox, which writes it
+    /** Posts the level message for the channel to the outbox, which writes it
         unless it repeats, for the same channel, the last level the console received.
         Any thread; no lock, no allocation.
     */
@@ -58,7 +59,7 @@ public:
 private:
     void setTouching (bool shouldBeTouching, QuillmereBaseDevice::ParameterChanges& changes);
 
-    QuillmereBaseDevice& device;
+    ConsoleOutbox& outbox;
 
     // The incoming parser's state.
     bool touching = false;

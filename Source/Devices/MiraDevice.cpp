@@ -1,20 +1,6 @@
 #include "MiraDevice.h"
 
-MiraDevice::MiraDevice (QuillmereAudioProcessor& owner)
-    : QuillmereBaseDevice (owner)
+MiraDevice::MiraDevice (ConsoleOutbox& outboxToPostTo, const StripParameters& parametersToChange)
+    : HuiDevice (DeviceCatalogue::mira, outboxToPostTo, parametersToChange)
 {
 }
-
-MiraDevice::~MiraDevice() = default;
-
-void MiraDevice::sendLevel (int channel, float level) { protocol.sendLevel (channel, level); }
-
-void MiraDevice::sendMute (int channel, bool muted) { protocol.sendMute (channel, muted); }
-
-juce::String MiraDevice::getModelName() { return "Mira"; }
-
-int MiraDevice::getNumChannels() { return 16; }
-
-QuillmereBaseDevice::ParameterChanges MiraDevice::parseIncomingMidi (int channel, const juce::MidiBuffer& messages) { return protocol.parseIncomingMidi (channel, messages); }
-
-bool MiraDevice::supportsChannelNames() { return false; }

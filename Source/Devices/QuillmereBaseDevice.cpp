@@ -1,61 +1,43 @@
 #include "QuillmereBaseDevice.h"
 
-#include "../Parameters/AudioProcessorParameterWithChangeManager.h"
 #include "../Parameters/HostValueHandoff.h"
-#include "../QuillmereAudioProcessor.h"
 
-namespace
+QuillmereBaseDevice::QuillmereBaseDevice (const StripParameters& parametersToChange)
+    : parameters (parametersToChange)
 {
-    template<typename Fn>
-    void forEachManagedParameter (QuillmereAudioProcessor& processor, Fn&& fn)
-    {
-        for (auto* parameter : processor.getParameters())
-            if (auto* managed = dynamic_cast<AudioProcessorParameterWithChangeManager*> (parameter))
-                fn (*managed->changeManager);
-    }
-}
-
-QuillmereBaseDevice::QuillmereBaseDevice (QuillmereAudioProcessor& owner)
-    : processor (&owner)
-{
-    forEachManagedParameter (owner, [this] (auto& manager)
-                             { manager.addChangeSource (this); });
+    for (auto index : allParameterIndices)
+        parameters[index].changeManager->addChangeSource (this);
 }
 
 QuillmereBaseDevice::~QuillmereBaseDevice()
 {
-    forEachManagedParameter (*processor, [this] (auto& manager)
-                             { manager.removeChangeSource (this); });
+    for (auto index : allParameterIndices)
+        parameters[index].changeManager->removeChangeSource (this);
 }
-
-void QuillmereBaseDevice::sendChannelName (int, const juce::String&) {}
 
 void QuillmereBaseDevice::applyParameterChanges (const ParameterChanges& changes)
 {
     for (const auto& change : changes)
     {
-        auto* parameter = getParameter (change.parameterIndex);
-
-        if (parameter == nullptr)
-            continue;
+        auto& parameter = parameters[change.parameterIndex];
 
         switch (change.kind)
         {
             case ParameterChange::Kind::beginGesture:
-                parameter->changeManager->beginChange (this);
+                parameter.changeManager->beginChange (this);
                 break;
 
             case ParameterChange::Kind::endGesture:
-                parameter->changeManager->endChange (this);
+                parameter.changeManager->endChange (this);
                 break;
 
             case ParameterChange::Kind::setValue:
-                if (change.value != parameter->getValue())
-                    parameter->setValueNotifyingHost (change.value);
+                if (change.value != parameter.getValue())
+                    parameter.setValueNotifyingHost (change.value);
                 break;
 
             case ParameterChange::Kind::toggle:
-                parameter->setValueNotifyingHost (parameter->getValue() == 0.0f ? 1.0f : 0.0f);
+                parameter.setValueNotifyingHost (parameter.getValue() == 0.0f ? 1.0f : 0.0f);
                 break;
         }
     }
@@ -65,10 +47,7 @@ void QuillmereBaseDevice::handOverParameterChanges (const ParameterChanges& chan
 {
     for (const auto& change : changes)
     {
-        auto* parameter = getParameter (change.parameterIndex);
-
-        if (parameter == nullptr)
-            continue;
+        auto& parameter = parameters[change.parameterIndex];
 
         switch (change.kind)
         {
@@ -76,38 +55,16 @@ void QuillmereBaseDevice::handOverParameterChanges (const ParameterChanges& chan
                 break;
 
             case ParameterChange::Kind::endGesture:
-                parameter->changeManager->endChange (this);
+                parameter.changeManager->endChange (this);
                 break;
 
             case ParameterChange::Kind::setValue:
-                handoff.post (change.parameterIndex, change.value);
+                handoff.post (toListIndex (change.parameterIndex), change.value);
                 break;
 
             case ParameterChange::Kind::toggle:
-                handoff.postToggle (change.parameterIndex, *parameter);
+                handoff.postToggle (toListIndex (change.parameterIndex), parameter);
                 break;
         }
     }
 }
-
-void QuillmereBaseDevice::handleIncomingMidi (int channel, const juce::MidiBuffer& messages)
-{
-    applyParameterChanges (parseIncomingMidi (channel, messages));
-}
-
-juce::String QuillmereBaseDevice::getDefaultMidiInputName (int) { return {}; }
-
-juce::String QuillmereBaseDevice::getDefaultMidiOutputName (int) { return {}; }
-
-bool QuillmereBaseDevice::isPortPresent() { return false; }
-
-ConsoleOutbox& QuillmereBaseDevice::getOutbox() const { return processor->outbox; }
-
-AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getParameter (int index) const
-{
-    return AudioProcessorParameterWithChangeManager::atIndex (*processor, index);
-}
-
-AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getLevelParameter() const { return getParameter (0); }
-
-AudioProcessorParameterWithChangeManager* QuillmereBaseDevice::getMuteParameter() const { return getParameter (1); }

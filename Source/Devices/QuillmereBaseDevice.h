@@ -1,18 +1,16 @@
 #pragma once
 
-#include "../Ports/ConsoleOutbox.h"
+#include "../Parameters/StripParameters.h"
 
-class QuillmereAudioProcessor;
-class AudioProcessorParameterWithChangeManager;
 class HostValueHandoff;
 
 /** A console device: knows the MIDI vocabulary of one console model.
 
     The processor owns at most one. It forwards every change of level, mute and channel name
     to it, and hands it the console's messages from its 20 ms timer. The device turns the
-    former into messages on the processor's output port and the latter into parameter changes
-    inside change gestures. The device registers itself as a gesture source of both parameters
-    for its whole life.
+    former into messages for the processor's outbox and the latter into parameter changes
+    inside change gestures. The device is handed the processor's level and mute when it is
+    made, and registers itself as a gesture source of both for its whole life.
 
     Threads: the send operations run on whichever thread changed the value, a host's audio
     thread included, with no lock held: they only post the message to the processor's outbox,
@@ -32,11 +30,11 @@ public:
     /** Sets the channel strip's mute ("CUT"). */
     virtual void sendMute (int channel, bool muted) = 0;
 
-    /** Shows a name on the channel strip's scribble strip; does nothing by default. */
-    virtual void sendChannelName (int channel, const juce::String& name);
+    /** Shows a name on the channel strip's scribble strip, where the console has one. */
+    virtual void sendChannelName (int channel, const juce::String& name) = 0;
 
-    virtual juce::String getModelName() = 0;
-    virtual int getNumChannels() = 0;
+    virtual juce::String getModelName() const = 0;
+    virtual int getNumChannels() const = 0;
 
     /** One thing the console's messages ask of a parameter, with this device as the gesture
         source.
@@ -52,7 +50,7 @@ public:
         };
 
         Kind kind;
-        int parameterIndex; // 0 the level, 1 the mute
+        ParameterIndex parameterIndex;
         float value = 0.0f;
     };
 
@@ -78,41 +76,20 @@ public:
     */
     void handOverParameterChanges (const ParameterChanges& changes, HostValueHandoff& handoff);
 
-    /** Parses the messages and applies what they ask at once. */
-    void handleIncomingMidi (int channel, const juce::MidiBuffer& messages);
-
-    virtual bool supportsChannelNames() = 0;
+    virtual bool supportsChannelNames() const = 0;
 
     /** The name of the port through which the console is normally reached; empty when the
         model suggests none.
     */
-    virtual juce::String getDefaultMidiInputName (int channel);
-    virtual juce::String getDefaultMidiOutputName (int channel);
-
-    /** Whether the system lists an input port with the model's default input name. */
-    virtual bool isPortPresent();
-
-    /** The processor's current output port, not owned; null while none is open. The processor
-        keeps it up to date with deviceLock held. Messages do not go to it directly but through
-        the outbox, which is attached to this port while it is open.
-    */
-    MidiPortSystem::Output* midiOutput = nullptr;
-
-    /** The owning processor, not owned. */
-    QuillmereAudioProcessor* const processor;
-
-    /** The processor's outbox, through which every message to the console goes. */
-    ConsoleOutbox& getOutbox() const;
-
-    /** The processor's level (index 0) and mute (index 1) parameters; null if missing. */
-    AudioProcessorParameterWithChangeManager* getLevelParameter() const;
-    AudioProcessorParameterWithChangeManager* getMuteParameter() const;
+    virtual juce::String getDefaultMidiInputName (int channel) const = 0;
+    virtual juce::String getDefaultMidiOutputName (int channel) const = 0;
 
 protected:
-    explicit QuillmereBaseDevice (QuillmereAudioProcessor& owner);
+    /** The parameters outlive the device. */
+    explicit QuillmereBaseDevice (const StripParameters& parametersToChange);
 
 private:
-    AudioProcessorParameterWithChangeManager* getParameter (int index) const;
+    const StripParameters parameters;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereBaseDevice)
 };

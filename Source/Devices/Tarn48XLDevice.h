@@ -1,16 +1,15 @@
 #pragma once
 
-#include "Tarn16Device.h"
+#include "HuiDevice.h"
 
-/** The Tarn48-XL console: a Tarn16 in every respect but its names. */
-class Tarn48XLDevice final : public Tarn16Device
+/** The Tarn48-XL console: a Tarn16 in every respect but its names; its ports are
+    "Tarn48-XL Automation" (DeviceCatalogue::tarn48XL).
+*/
+class Tarn48XLDevice final : public HuiDevice
 {
 public:
-    explicit Tarn48XLDevice (QuillmereAudioProcessor& owner);
-
-    juce::String getModelName() override;
-    juce::String getDefaultMidiInputName (int channel) override;
-    juce::String getDefaultMidiOutputName (int channel) override;
+    /** The outbox and the parameters outlive the device. */
+    Tarn48XLDevice (ConsoleOutbox& outboxToPostTo, const StripParameters& parametersToChange);
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Tarn48XLDevice)

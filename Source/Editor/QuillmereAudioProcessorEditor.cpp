@@ -1,4 +1,5 @@
 #include "QuillmereAudioProcessorEditor.h"
+#include "../Devices/DeviceCatalogue.h"
 #include "../ScribbleStripName.h"
 #include "EmbeddedImages.h"
 
@@ -6,11 +7,8 @@
 
 namespace
 {
-    constexpr int faderParameterIndex = 0;
-    constexpr int muteParameterIndex = 1;
-
     /** Sets the mute parameter to the other of its two values, telling the host. */
-    void flip (AudioProcessorParameterWithChangeManager& mute)
+    void flip (BooleanParameter& mute)
     {
         mute.setValueNotifyingHost (mute.getValue() == 0.0f ? 1.0f : 0.0f);
     }
@@ -73,6 +71,7 @@ namespace
 QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProcessor& owner)
     : juce::AudioProcessorEditor (owner)
     , quillmereProcessor (owner)
+    , parameters (owner.getStripParameters())
 {
     setLookAndFeel (&velmoraLookAndFeel);
     background = EmbeddedImages::get (BinaryData::background_png, BinaryData::background_pngSize);
@@ -153,8 +152,8 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     PortWatcher::addListener (this);
     PortWatcher::setWatching (this, true);
 
-    for (int i = 0; i < 3; ++i)
-        modelBox.addItem (QuillmereAudioProcessor::getModelNameForIndex (i), i + 1);
+    for (int i = 0; i < DeviceCatalogue::getNumModels(); ++i)
+        modelBox.addItem (DeviceCatalogue::getModelName (i), i + 1);
 
     const auto modelName = quillmereProcessor.getDeviceModelName();
 
@@ -178,9 +177,8 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     updateScribbleStrip();
     showStripsOfOthers();
 
-    for (int i = 0; i < 2; ++i)
-        if (auto* parameter = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, i))
-            parameter->changeManager->addChangeSource (this);
+    for (auto index : allParameterIndices)
+        parameters[index].changeManager->addChangeSource (this);
 }
 
 QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
@@ -197,9 +195,8 @@ QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
     if (deviceShowsChannelNames())
         quillmereProcessor.setChannelName (scribbleStrip->getText());
 
-    for (int i = 0; i < 2; ++i)
-        if (auto* parameter = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, i))
-            parameter->changeManager->removeChangeSource (this);
+    for (auto index : allParameterIndices)
+        parameters[index].changeManager->removeChangeSource (this);
 
     // A list left open closes with the window and lets go of the look-and-feel it is drawn
     // with, which goes with the window.
@@ -493,29 +490,23 @@ void QuillmereAudioProcessorEditor::timerCallback()
         showStripsOfOthers();
 
     // Mirrors the parameters without notification, so nothing echoes back to the host.
-    if (auto* fader = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, faderParameterIndex))
-        levelSlider.setValue ((double) fader->getValue(), juce::dontSendNotification);
-
-    if (auto* mute = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, muteParameterIndex))
-        muteButton.setToggleState (mute->getValue() != 0.0f, juce::dontSendNotification);
+    levelSlider.setValue ((double) parameters.level.getValue(), juce::dontSendNotification);
+    muteButton.setToggleState (parameters.mute.getValue() != 0.0f, juce::dontSendNotification);
 }
 
 void QuillmereAudioProcessorEditor::sliderValueChanged (juce::Slider* slider)
 {
-    if (auto* fader = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, faderParameterIndex))
-        fader->setValueNotifyingHost ((float) slider->getValue());
+    parameters.level.setValueNotifyingHost ((float) slider->getValue());
 }
 
 void QuillmereAudioProcessorEditor::sliderDragStarted (juce::Slider*)
 {
-    if (auto* fader = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, faderParameterIndex))
-        fader->changeManager->beginChange (this);
+    parameters.level.changeManager->beginChange (this);
 }
 
 void QuillmereAudioProcessorEditor::sliderDragEnded (juce::Slider*)
 {
-    if (auto* fader = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, faderParameterIndex))
-        fader->changeManager->endChange (this);
+    parameters.level.changeManager->endChange (this);
 }
 
 void QuillmereAudioProcessorEditor::buttonClicked (juce::Button* button)
@@ -525,12 +516,9 @@ void QuillmereAudioProcessorEditor::buttonClicked (juce::Button* button)
     if (button != &muteButton || muteButton.isReleasingPointer())
         return;
 
-    if (auto* mute = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, muteParameterIndex))
-    {
-        mute->changeManager->beginChange (this);
-        flip (*mute);
-        mute->changeManager->endChange (this);
-    }
+    parameters.mute.changeManager->beginChange (this);
+    flip (parameters.mute);
+    parameters.mute.changeManager->endChange (this);
 }
 
 void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
@@ -541,18 +529,15 @@ void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
 
     if (down != muteKeyWasDown)
     {
-        if (auto* mute = AudioProcessorParameterWithChangeManager::atIndex (quillmereProcessor, muteParameterIndex))
+        // The mute flips when the key goes down; releasing it ends the gesture.
+        if (down)
         {
-            // The mute flips when the key goes down; releasing it ends the gesture.
-            if (down)
-            {
-                mute->changeManager->beginChange (this);
-                flip (*mute);
-            }
-            else
-            {
-                mute->changeManager->endChange (this);
-            }
+            parameters.mute.changeManager->beginChange (this);
+            flip (parameters.mute);
+        }
+        else
+        {
+            parameters.mute.changeManager->endChange (this);
         }
     }
 

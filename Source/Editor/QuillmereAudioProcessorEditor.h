@@ -71,6 +71,9 @@ public:
 
     QuillmereAudioProcessor& quillmereProcessor;
 
+    /** The processor's level and mute, taken from it once. */
+    const StripParameters parameters;
+
     LevelFader levelSlider;
     ChannelMuteButton muteButton;
     juce::ComboBox modelBox, midiInputBox, midiOutputBox;

@@ -269,13 +269,3 @@ void AudioProcessorParameterWithChangeManager::operator delete (void* memory, st
 }
 
 AudioProcessorParameterWithChangeManager::~AudioProcessorParameterWithChangeManager() = default;
-
-AudioProcessorParameterWithChangeManager* AudioProcessorParameterWithChangeManager::atIndex (const juce::AudioProcessor& processor, int index)
-{
-    const auto& parameters = processor.getParameters();
-
-    if (! juce::isPositiveAndBelow (index, parameters.size()))
-        return nullptr;
-
-    return dynamic_cast<AudioProcessorParameterWithChangeManager*> (parameters.getUnchecked (index));
-}

@@ -128,12 +128,6 @@ public:
 
     std::unique_ptr<ChangeManager> changeManager;
 
-    /** The parameter at this index of the processor's list, as one with a change manager:
-        index 0 is the fader level, index 1 the mute. Null when the list is shorter or that
-        parameter has no change manager. Any thread: the list is fixed once the processor is made.
-    */
-    static AudioProcessorParameterWithChangeManager* atIndex (const juce::AudioProcessor& processor, int index);
-
     /** Releases a parameter's memory, or leaves it to a report of its change manager that was
         still in the host when the manager went (see ChangeManager's destructor): JUCE's gesture
         calls touch the parameter once the host returns.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../../Source/QuillmereAudioProcessor.h"
+#include "../support/DeviceInput.h"
 #include "../support/HostRecorder.h"
 #include "../support/TestHelpers.h"
 #include "../support/VirtualMidiPortBackend.h"
@@ -47,7 +48,7 @@ struct DeviceFixture : public ::testing::Test
         juce::MidiBuffer buffer;
         for (const auto& m : messages)
             buffer.addEvent (testing_helpers::message (m), 0);
-        processor.device->handleIncomingMidi (channel, buffer);
+        testing_helpers::parseAndApply (*processor.device, channel, buffer);
     }
 
     VirtualMidiPortBackend ports;

@@ -107,7 +107,8 @@ TEST_P (HuiSendTest, WithoutAnOutputNothingIsSentAndNothingIsRemembered)
 {
     auto& device = useModel (GetParam());
     processor.setMidiOutput (-1);
-    ASSERT_EQ (device.midiOutput, nullptr);
+    ASSERT_EQ (processor.midiOutput, nullptr);
+    ASSERT_FALSE (processor.outbox.isAttached());
 
     device.sendLevel (1, 0.5f);
     settle();

@@ -5,6 +5,7 @@
 // on the wire; its parameters must stay in range and agree with the strip it is linked to; and
 // the host's change gestures must open and close strictly in turn.
 
+#include "../support/DeviceInput.h"
 #include "../support/HostRecorder.h"
 #include "../support/LinkedConsole.h"
 #include "FuzzEnvironment.h"
@@ -199,7 +200,7 @@ namespace
             const juce::ScopedLock sl (p.deviceLock);
 
             if (p.device != nullptr)
-                p.device->handleIncomingMidi (p.channel.load(), buffer);
+                testing_helpers::parseAndApply (*p.device, p.channel.load(), buffer);
         }
 
         batch.clear();
