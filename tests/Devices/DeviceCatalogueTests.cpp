@@ -1,4 +1,5 @@
-#include "../../Source/QuillmereAudioProcessor.h"
+#include "QuillmereAudioProcessor.h"
+
 #include "../support/VirtualMidiPortBackend.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "EditorFixture.h"
 
-#include "../../Source/QuillmereSettingsChunk.h"
+#include "QuillmereSettingsChunk.h"
 
 using namespace testing_helpers;
 using Strings = std::vector<std::string>;

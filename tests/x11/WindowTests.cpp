@@ -1,7 +1,8 @@
 // The editor in a real top-level window, driven from outside with real pointer and keyboard
 // events (xdotool), as a person would use it. Runs under an X server (Xvfb in CI).
 
-#include "../../Source/Editor/QuillmereAudioProcessorEditor.h"
+#include "Editor/QuillmereAudioProcessorEditor.h"
+
 #include "../support/ConsoleSimulator.h"
 #include "../support/HostRecorder.h"
 #include "../support/TestHelpers.h"
