@@ -1,7 +1,8 @@
 // Console to host: the parser's cost per message, and the delay from the driver thread's
 // delivery of a fader move to the host hearing the new level.
 
-#include "../Source/HostMessageThread.h"
+#include "HostMessageThread.h"
+
 #include "../tests/support/DeviceInput.h"
 #include "../tests/support/LinkedConsole.h"
 #include "BenchmarkNames.h"

@@ -1,4 +1,4 @@
-#include "../Source/ConsoleStripRegistry.h"
+#include "ConsoleStripRegistry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
-#include "../Source/HostMessageThread.h"
+#include "HostMessageThread.h"
+
 #include "support/HostRecorder.h"
 #include "support/LinkedConsoleTest.h"
 #include "support/TestHelpers.h"

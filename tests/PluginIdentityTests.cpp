@@ -1,4 +1,5 @@
-#include "../Source/QuillmereAudioProcessor.h"
+#include "QuillmereAudioProcessor.h"
+
 #include "support/ExpectedIdentity.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
-#include "../Source/QuillmereAudioProcessor.h"
+#include "QuillmereAudioProcessor.h"
+
 #include "support/HostRecorder.h"
 #include "support/TestHelpers.h"
 #include "support/VirtualMidiPortBackend.h"

@@ -1,4 +1,5 @@
-#include "../Source/QuillmereSettingsChunk.h"
+#include "QuillmereSettingsChunk.h"
+
 #include "support/SettingsPrinter.h"
 
 #include <gtest/gtest.h>

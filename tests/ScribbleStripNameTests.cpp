@@ -1,4 +1,4 @@
-#include "../Source/ScribbleStripName.h"
+#include "ScribbleStripName.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
-#include "../Source/QuillmereAudioProcessor.h"
-#include "../Source/QuillmereSettingsChunk.h"
+#include "QuillmereAudioProcessor.h"
+#include "QuillmereSettingsChunk.h"
+
 #include "support/ConsoleSimulator.h"
 #include "support/HostRecorder.h"
 #include "support/SettingsPrinter.h"

@@ -1,7 +1,7 @@
 // The strip name's rules on their own: following the track, typed names, and what a project
 // keeps and gives back.
 
-#include "../Source/StripName.h"
+#include "StripName.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
-#include "../../Source/Devices/DeviceCatalogue.h"
-#include "../../Source/QuillmereAudioProcessor.h"
+#include "Devices/DeviceCatalogue.h"
+#include "QuillmereAudioProcessor.h"
+
 #include "../support/VirtualMidiPortBackend.h"
 
 #include <gtest/gtest.h>

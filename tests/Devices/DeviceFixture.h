@@ -1,6 +1,7 @@
 #pragma once
 
-#include "../../Source/QuillmereAudioProcessor.h"
+#include "QuillmereAudioProcessor.h"
+
 #include "../support/DeviceInput.h"
 #include "../support/HostRecorder.h"
 #include "../support/TestHelpers.h"

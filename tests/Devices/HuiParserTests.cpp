@@ -1,4 +1,5 @@
-#include "../../Source/Devices/HuiChannelProtocol.h"
+#include "Devices/HuiChannelProtocol.h"
+
 #include "DeviceFixture.h"
 
 using namespace testing_helpers;

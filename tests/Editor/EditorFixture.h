@@ -1,6 +1,7 @@
 #pragma once
 
-#include "../../Source/Editor/QuillmereAudioProcessorEditor.h"
+#include "Editor/QuillmereAudioProcessorEditor.h"
+
 #include "../support/ConsoleSimulator.h"
 #include "../support/HostRecorder.h"
 #include "../support/TestHelpers.h"

@@ -1,6 +1,8 @@
 #include "EditorFixture.h"
 
-#include "../../Source/QuillmereSettingsChunk.h"
+#include "QuillmereSettingsChunk.h"
+
+#include "../support/PixelCount.h"
 
 using namespace testing_helpers;
 using Strings = std::vector<std::string>;
@@ -598,25 +600,6 @@ TEST_F (EditorFixture, AllWindowsShareOneSetOfTypefaces)
 
 namespace
 {
-    /** How many pixels of a region of the window are drawn in a colour: its hue, strongly. */
-    int countPixelsLike (const juce::Image& image, juce::Rectangle<int> region, juce::Colour colour)
-    {
-        auto count = 0;
-
-        for (int y = region.getY(); y < region.getBottom(); ++y)
-        {
-            for (int x = region.getX(); x < region.getRight(); ++x)
-            {
-                const auto pixel = image.getPixelAt (x, y);
-
-                if (std::abs (pixel.getHue() - colour.getHue()) < 0.04f && pixel.getSaturation() > 0.5f && pixel.getBrightness() > 0.4f)
-                    ++count;
-            }
-        }
-
-        return count;
-    }
-
     void reportTrackName (QuillmereAudioProcessor& p, const juce::String& name)
     {
         juce::AudioProcessor::TrackProperties properties;

@@ -1,5 +1,5 @@
-#include "../../Source/Editor/ChannelNumberComboLookAndFeel.h"
-#include "../../Source/Editor/ScribbleStripLookAndFeel.h"
+#include "Editor/ChannelNumberComboLookAndFeel.h"
+#include "Editor/ScribbleStripLookAndFeel.h"
 
 #include <BinaryData.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "../../Source/Editor/ChannelMuteButton.h"
-#include "../../Source/Editor/ComboBoxWithMenuOptions.h"
-#include "../../Source/Editor/QuillmereFaderCap.h"
-#include "../../Source/Editor/RestrictableLabel.h"
+#include "Editor/ChannelMuteButton.h"
+#include "Editor/ComboBoxWithMenuOptions.h"
+#include "Editor/QuillmereFaderCap.h"
+#include "Editor/RestrictableLabel.h"
 
 #include "../support/TestHelpers.h"
 

@@ -1,5 +1,5 @@
-#include "../../Source/Parameters/BooleanParameter.h"
-#include "../../Source/Parameters/HostValueHandoff.h"
+#include "Parameters/BooleanParameter.h"
+#include "Parameters/HostValueHandoff.h"
 
 #include <gtest/gtest.h>
 

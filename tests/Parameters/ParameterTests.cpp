@@ -1,5 +1,5 @@
-#include "../../Source/Parameters/BooleanParameter.h"
-#include "../../Source/Parameters/FaderParameter.h"
+#include "Parameters/BooleanParameter.h"
+#include "Parameters/FaderParameter.h"
 
 #include <gtest/gtest.h>
 

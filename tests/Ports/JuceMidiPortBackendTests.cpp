@@ -1,4 +1,5 @@
-#include "../../Source/Ports/JuceMidiPortBackend.h"
+#include "Ports/JuceMidiPortBackend.h"
+
 #include "../support/SequencerDesk.h"
 
 #include <gtest/gtest.h>

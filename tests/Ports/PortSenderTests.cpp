@@ -1,5 +1,6 @@
-#include "../../Source/Ports/PortSender.h"
-#include "../../Source/QuillmereAudioProcessor.h"
+#include "Ports/PortSender.h"
+#include "QuillmereAudioProcessor.h"
+
 #include "../support/TestHelpers.h"
 #include "../support/VirtualMidiPortBackend.h"
 

@@ -1,5 +1,5 @@
-#include "../../Source/Ports/JuceMidiPortBackend.h"
-#include "../../Source/Ports/SerialisedMidiPortBackend.h"
+#include "Ports/JuceMidiPortBackend.h"
+#include "Ports/SerialisedMidiPortBackend.h"
 
 #include <gtest/gtest.h>
 

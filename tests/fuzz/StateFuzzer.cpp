@@ -6,9 +6,10 @@
 // name that follows the track, fitted to the strip, and leaves a typed one. A refused chunk
 // never reaches an instance's settings, so it needs no instance here.
 
-#include "../../Source/QuillmereAudioProcessor.h"
-#include "../../Source/QuillmereSettingsChunk.h"
-#include "../../Source/ScribbleStripName.h"
+#include "QuillmereAudioProcessor.h"
+#include "QuillmereSettingsChunk.h"
+#include "ScribbleStripName.h"
+
 #include "FuzzEnvironment.h"
 
 namespace

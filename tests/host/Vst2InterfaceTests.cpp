@@ -1,6 +1,7 @@
 #include "HostHelpers.h"
 
 #include "../support/ExpectedIdentity.h"
+#include "../support/Vst2EffectFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -27,43 +28,16 @@ namespace
     VstIntPtr fourCharCode (const char* code) { return (VstIntPtr) juce::ByteOrder::bigEndianInt (code); }
 }
 
-class Vst2InterfaceTest : public testing::Test
+class Vst2InterfaceTest : public Vst2EffectFixture
 {
 protected:
-    using MainCall = AEffect* (*) (audioMasterCallback);
-
     void SetUp() override
     {
         ASSERT_TRUE (module.open (getVst2Module().getFullPathName())) << getVst2Module().getFullPathName();
-        pluginMain = reinterpret_cast<MainCall> (module.getFunction ("VSTPluginMain"));
-        ASSERT_NE (pluginMain, nullptr);
-
-        effect = pluginMain (hostCallback);
-        ASSERT_NE (effect, nullptr);
-        dispatch (effOpen);
-    }
-
-    void TearDown() override
-    {
-        if (effect != nullptr)
-            dispatch (effClose);
-    }
-
-    VstIntPtr dispatch (int opcode, int index = 0, VstIntPtr value = 0, void* ptr = nullptr)
-    {
-        return effect->dispatcher (effect, opcode, index, value, ptr, 0.0f);
-    }
-
-    juce::String dispatchForText (int opcode, int index = 0)
-    {
-        char text[256] = {};
-        dispatch (opcode, index, 0, text);
-        return juce::String::fromUTF8 (text);
+        openEffect (reinterpret_cast<PluginMain> (module.getFunction ("VSTPluginMain")), hostCallback);
     }
 
     juce::DynamicLibrary module;
-    MainCall pluginMain = nullptr;
-    AEffect* effect = nullptr;
 };
 
 TEST_F (Vst2InterfaceTest, BothEntryPointsCreateAnEffectOnlyForAHostThatAnswersItsVersion)
@@ -71,7 +45,7 @@ TEST_F (Vst2InterfaceTest, BothEntryPointsCreateAnEffectOnlyForAHostThatAnswersI
     for (auto* name : { "VSTPluginMain", "main" })
     {
         SCOPED_TRACE (name);
-        auto entry = reinterpret_cast<MainCall> (module.getFunction (name));
+        auto entry = reinterpret_cast<PluginMain> (module.getFunction (name));
         ASSERT_NE (entry, nullptr);
 
         EXPECT_EQ (entry (silentHostCallback), nullptr);

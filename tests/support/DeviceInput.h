@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../../Source/Devices/QuillmereBaseDevice.h"
+#include "Devices/QuillmereBaseDevice.h"
 
 namespace testing_helpers
 {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "../../Source/QuillmereAudioProcessor.h"
+#include "QuillmereAudioProcessor.h"
+
 #include "ConsoleSimulator.h"
 
 #include <atomic>

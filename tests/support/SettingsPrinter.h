@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../../Source/QuillmereSettingsChunk.h"
+#include "QuillmereSettingsChunk.h"
 
 #include <iomanip>
 #include <ostream>

@@ -1,6 +1,6 @@
 #include "VirtualMidiPortBackend.h"
 
-#include "../../Source/Ports/PortSender.h"
+#include "Ports/PortSender.h"
 
 class VirtualMidiPortBackend::VirtualInput final : public MidiPortSystem::Input
 {

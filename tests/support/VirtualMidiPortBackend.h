@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../../Source/Ports/MidiPortSystem.h"
+#include "Ports/MidiPortSystem.h"
 
 #include <chrono>
 #include <condition_variable>

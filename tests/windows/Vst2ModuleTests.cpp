@@ -1,6 +1,7 @@
 #include "Vst3Host.h"
 
 #include "../support/ExpectedIdentity.h"
+#include "../support/Vst2EffectFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +36,6 @@ namespace
         }
     }
 
-    using PluginMain = AEffect* (*) (audioMasterCallback);
-
     constexpr int fourCharacters (const char* code)
     {
         return (int) (((unsigned) (unsigned char) code[0] << 24) | ((unsigned) (unsigned char) code[1] << 16)
@@ -44,7 +43,7 @@ namespace
     }
 }
 
-class Vst2ModuleTest : public testing::Test
+class Vst2ModuleTest : public Vst2EffectFixture
 {
 protected:
     void SetUp() override
@@ -79,27 +78,7 @@ protected:
         Vst2ModuleTest::SetUp();
         ASSERT_FALSE (HasFatalFailure());
 
-        effect = pluginMain (hostCallback);
-        ASSERT_NE (effect, nullptr);
-        dispatch (effOpen);
-    }
-
-    void TearDown() override
-    {
-        if (effect != nullptr)
-            dispatch (effClose);
-    }
-
-    t_fstPtrInt dispatch (int opcode, int index = 0, t_fstPtrInt value = 0, void* ptr = nullptr, float opt = 0.0f)
-    {
-        return effect->dispatcher (effect, opcode, index, value, ptr, opt);
-    }
-
-    std::string dispatchForString (int opcode)
-    {
-        char text[256] = {};
-        dispatch (opcode, 0, 0, text);
-        return text;
+        openEffect (pluginMain, hostCallback);
     }
 
     std::vector<char> getChunk()
@@ -113,8 +92,6 @@ protected:
         const auto* bytes = static_cast<const char*> (data);
         return { bytes, bytes + size };
     }
-
-    AEffect* effect = nullptr;
 };
 
 TEST_F (Vst2EffectTest, EffectRecordDescribesThePlugin)
@@ -154,7 +131,7 @@ TEST_F (Vst2EffectTest, DispatcherNamesThePluginAndItsMaker)
     for (const auto& query : strings)
     {
         SCOPED_TRACE (query.name);
-        EXPECT_EQ (dispatchForString (query.opcode), query.expected);
+        EXPECT_EQ (dispatchForText (query.opcode), query.expected);
     }
 
     struct ValueQuery

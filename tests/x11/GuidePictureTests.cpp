@@ -3,8 +3,9 @@
 // an open list) exactly as they draw themselves. They are left in the build folder as
 // guide-*.png; docs/guide/update-pictures copies them into docs/guide/.
 
-#include "../../Source/Editor/QuillmereAudioProcessorEditor.h"
-#include "../../Source/Ports/PortWatcher.h"
+#include "Editor/QuillmereAudioProcessorEditor.h"
+#include "Ports/PortWatcher.h"
+
 #include "../support/ConsoleSimulator.h"
 #include "../support/TestHelpers.h"
 

@@ -1,8 +1,9 @@
 // Cases that open a label's text editor: the editor takes the keyboard focus as it opens,
 // which JUCE allows only for a component on the screen, so they run in a real window.
 
-#include "../../Source/Editor/FilteredComboBox.h"
-#include "../../Source/Editor/QuillmereAudioProcessorEditor.h"
+#include "Editor/FilteredComboBox.h"
+#include "Editor/QuillmereAudioProcessorEditor.h"
+
 #include "../support/ConsoleSimulator.h"
 #include "../support/TestHelpers.h"
 

@@ -1,9 +1,11 @@
 // The editor in a real top-level window, driven from outside with real pointer and keyboard
 // events (xdotool), as a person would use it. Runs under an X server (Xvfb in CI).
 
-#include "../../Source/Editor/QuillmereAudioProcessorEditor.h"
+#include "Editor/QuillmereAudioProcessorEditor.h"
+
 #include "../support/ConsoleSimulator.h"
 #include "../support/HostRecorder.h"
+#include "../support/PixelCount.h"
 #include "../support/TestHelpers.h"
 
 #include <functional>
@@ -855,28 +857,6 @@ TEST_F (WindowTest, ScreenshotOfTheWindow)
     std::cout << "screenshot: " << file.getFullPathName() << std::endl;
 
     EXPECT_TRUE (isLilac (screenPixel (screen, 203, 345)));
-}
-
-namespace
-{
-    /** How many pixels of a screen region show a colour: its hue, strongly. */
-    int countPixelsLike (const juce::Image& screen, juce::Rectangle<int> region, juce::Colour colour)
-    {
-        auto count = 0;
-
-        for (int y = region.getY(); y < region.getBottom(); ++y)
-        {
-            for (int x = region.getX(); x < region.getRight(); ++x)
-            {
-                const auto pixel = screen.getPixelAt (x, y);
-
-                if (std::abs (pixel.getHue() - colour.getHue()) < 0.04f && pixel.getSaturation() > 0.5f && pixel.getBrightness() > 0.4f)
-                    ++count;
-            }
-        }
-
-        return count;
-    }
 }
 
 TEST_F (WindowTest, TheChannelListNamesOtherTracksStripsAndBothWindowsShowASharedStrip)
