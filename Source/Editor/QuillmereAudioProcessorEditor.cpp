@@ -294,9 +294,7 @@ void QuillmereAudioProcessorEditor::openDefaultPort (bool isInput)
 
     // Only a port the system lists now, opened by name: with two of that name, the last one
     // that opens stays open.
-    const auto names = isInput ? MidiPortSystem::getInputNames() : MidiPortSystem::getOutputNames();
-
-    if (! names.contains (defaultName))
+    if (! MidiPortSystem::isListed (isInput ? PortDirection::input : PortDirection::output, defaultName))
         return;
 
     if (isInput)
@@ -551,10 +549,9 @@ void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
         // Opened by name, which the processor checks against the port that opens, in case the
         // system's ports changed since the list was shown.
         const auto isInput = box == &midiInputBox;
-        const auto names = isInput ? MidiPortSystem::getInputNames() : MidiPortSystem::getOutputNames();
         const auto chosen = box->getText();
 
-        if (names.contains (chosen))
+        if (MidiPortSystem::isListed (isInput ? PortDirection::input : PortDirection::output, chosen))
         {
             if (isInput)
                 quillmereProcessor.setMidiInputByName (chosen);
