@@ -94,25 +94,16 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     muteButton.setClickingTogglesState (false);
     keepFromKeyboardFocus (muteButton);
 
-    const std::pair<juce::ComboBox*, std::pair<const char*, const char*>> boxes[] = {
-        { &modelBox, { "Select Model", "Error Loading Models" } },
-        { &midiInputBox, { "Select Input", "No MIDI Input Device" } },
-        { &midiOutputBox, { "Select Output", "No MIDI Output Device" } },
-    };
+    addAndMakeVisible (modelBox);
+    modelBox.setEditableText (false);
+    keepFromKeyboardFocus (modelBox);
+    modelBox.setJustificationType (juce::Justification::centred);
+    modelBox.setTextWhenNothingSelected ("Select Model");
+    modelBox.setTextWhenNoChoicesAvailable ("Error Loading Models");
+    modelBox.addListener (this);
 
-    for (const auto& [box, texts] : boxes)
-    {
-        addAndMakeVisible (*box);
-        box->setEditableText (false);
-        keepFromKeyboardFocus (*box);
-        box->setJustificationType (juce::Justification::centred);
-        box->setTextWhenNothingSelected (texts.first);
-        box->setTextWhenNoChoicesAvailable (texts.second);
-        box->addListener (this);
-    }
-
-    midiInputBox.setEnabled (false);
-    midiOutputBox.setEnabled (false);
+    for (auto* selector : getPortSelectors())
+        addAndMakeVisible (*selector);
 
     channelBox = std::make_unique<ComboBoxWithMenuOptions>();
     addAndMakeVisible (*channelBox);
@@ -143,10 +134,13 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     // Ports: list them, open the model's default ports when no port is open or wanted, and
     // show what is open or waited for; then follow the system's ports while the window is open.
     shownPortListing = PortWatcher::getListingCount();
-    inputNames = MidiPortSystem::getInputNames();
-    outputNames = MidiPortSystem::getOutputNames();
-    openDefaultPort (true);
-    openDefaultPort (false);
+
+    for (auto* selector : getPortSelectors())
+        selector->listPorts();
+
+    for (auto* selector : getPortSelectors())
+        selector->openDefaultPort();
+
     showPorts();
 
     PortWatcher::addListener (this);
@@ -232,8 +226,8 @@ void QuillmereAudioProcessorEditor::resized()
     scribbleStrip->setBounds (210, 555, 160, 30);
     channelBox->setBounds (255, 240, 70, 60);
     modelBox.setBounds (200, 330, 180, 30);
-    midiInputBox.setBounds (200, 405, 180, 30);
-    midiOutputBox.setBounds (200, 480, 180, 30);
+    inputSelector.setBounds (200, 405, 180, 30);
+    outputSelector.setBounds (200, 480, 180, 30);
     muteButton.setBounds (45, 15, 90, 90);
     levelSlider.setBounds (30, 140, 120, 455);
 }
@@ -278,98 +272,13 @@ void QuillmereAudioProcessorEditor::updateScribbleStrip()
     keepFromKeyboardFocus (*scribbleStrip);
 }
 
-void QuillmereAudioProcessorEditor::openDefaultPort (bool isInput)
-{
-    const auto state = quillmereProcessor.getPortState();
-
-    if (isInput ? (state.inputOpen || state.wantedInName.isNotEmpty()) : (state.outputOpen || state.wantedOutName.isNotEmpty()))
-        return;
-
-    const auto channel = quillmereProcessor.channel.load();
-    const auto defaultName = isInput ? quillmereProcessor.getDefaultMidiInputName (channel)
-                                     : quillmereProcessor.getDefaultMidiOutputName (channel);
-
-    if (defaultName.isEmpty())
-        return;
-
-    // Only a port the system lists now, opened by name: with two of that name, the last one
-    // that opens stays open.
-    if (! MidiPortSystem::isListed (isInput ? PortDirection::input : PortDirection::output, defaultName))
-        return;
-
-    if (isInput)
-        quillmereProcessor.setMidiInputByName (defaultName);
-    else
-        quillmereProcessor.setMidiOutputByName (defaultName);
-}
-
 void QuillmereAudioProcessorEditor::showPorts()
 {
     const auto state = quillmereProcessor.getPortState();
     shownPortStateChange = quillmereProcessor.portStateChanges.load();
-    showPort (midiInputBox, true, state);
-    showPort (midiOutputBox, false, state);
-}
 
-void QuillmereAudioProcessorEditor::showPort (juce::ComboBox& box, bool isInput, const QuillmereAudioProcessor::PortState& state)
-{
-    const auto& names = isInput ? inputNames : outputNames;
-
-    box.clear (juce::dontSendNotification);
-
-    for (int i = 0; i < names.size(); ++i)
-        box.addItem (names[i], i + 1);
-
-    box.setTextWhenNothingSelected (names.isEmpty() ? "None available" : (isInput ? "Select Input" : "Select Output"));
-
-    // The open port, or else the one the instance waits for: absent, or refusing to open.
-    const auto isOpen = isInput ? state.inputOpen : state.outputOpen;
-    const auto& shownName = isOpen ? (isInput ? state.inName : state.outName)
-                                   : (isInput ? state.wantedInName : state.wantedOutName);
-    auto waiting = false;
-
-    // A listed port that refused to open because another program holds it (Windows gives a MIDI
-    // port to one program at a time) says so in its place.
-    const auto heldElsewhere = ! isOpen && shownName.isNotEmpty() && names.contains (shownName)
-                               && (isInput ? state.inputHeldByAnotherProgram : state.outputHeldByAnotherProgram);
-
-    if (shownName.isNotEmpty())
-    {
-        const auto index = names.indexOf (shownName);
-        waiting = ! isOpen;
-
-        if (index >= 0 && ! heldElsewhere)
-        {
-            box.setSelectedId (index + 1, juce::dontSendNotification);
-        }
-        else
-        {
-            box.addItem (heldElsewhere ? shownName + " (in use by another program)" : shownName, waitingPortItemId);
-            box.setItemEnabled (waitingPortItemId, false);
-            box.setSelectedId (waitingPortItemId, juce::dontSendNotification);
-        }
-    }
-
-    // A waited-for port is drawn as the lists draw a choice that cannot be made.
-    if (waiting)
-        box.setColour (juce::ComboBox::textColourId, getLookAndFeel().findColour (juce::ComboBox::textColourId).withMultipliedAlpha (0.3f));
-    else
-        box.removeColour (juce::ComboBox::textColourId);
-
-    juce::String tooltip;
-
-    if (heldElsewhere)
-        tooltip = "Another program has this port open, and the system lets one program at a time use it. Quillmere opens it once the other program lets it go.";
-
-    // An output that another program writes to as well: its messages can fall between a strip's
-    // zone select and its switch, so that a key lands on another strip.
-    if (! isInput && isOpen && state.outputWrittenByOthers)
-    {
-        tooltip = "Another program also writes to this port: its messages can come between Quillmere's, and the console's CUT keys may then act on the wrong strip. Give each program a port of its own.";
-        box.setColour (juce::ComboBox::textColourId, juce::Colour (sharedStripColour));
-    }
-
-    box.setTooltip (tooltip);
+    for (auto* selector : getPortSelectors())
+        selector->showPort (state);
 }
 
 void QuillmereAudioProcessorEditor::followPortChanges()
@@ -385,20 +294,20 @@ void QuillmereAudioProcessorEditor::followPortChanges()
 
     // Not under an open list: its items would change under the pointer. The next tick tries
     // again.
-    if (midiInputBox.isPopupActive() || midiOutputBox.isPopupActive())
-        return;
+    for (auto* selector : getPortSelectors())
+        if (selector->isListOpen())
+            return;
 
     if (listing != shownPortListing)
     {
         shownPortListing = listing;
-        auto inputs = PortWatcher::getLastInputNames();
-        auto outputs = PortWatcher::getLastOutputNames();
+        auto listsChanged = false;
 
-        if (inputs == inputNames && outputs == outputNames && ! portStateChanged)
+        for (auto* selector : getPortSelectors())
+            listsChanged = selector->takeWatchersList() || listsChanged;
+
+        if (! listsChanged && ! portStateChanged)
             return;
-
-        inputNames = std::move (inputs);
-        outputNames = std::move (outputs);
     }
 
     showPorts();
@@ -544,22 +453,7 @@ void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
 
 void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
 {
-    if (box == &midiInputBox || box == &midiOutputBox)
-    {
-        // Opened by name, which the processor checks against the port that opens, in case the
-        // system's ports changed since the list was shown.
-        const auto isInput = box == &midiInputBox;
-        const auto chosen = box->getText();
-
-        if (MidiPortSystem::isListed (isInput ? PortDirection::input : PortDirection::output, chosen))
-        {
-            if (isInput)
-                quillmereProcessor.setMidiInputByName (chosen);
-            else
-                quillmereProcessor.setMidiOutputByName (chosen);
-        }
-    }
-    else if (box == &modelBox)
+    if (box == &modelBox)
     {
         quillmereProcessor.setDevice (modelBox.getText());
         updateScribbleStrip();
@@ -570,8 +464,9 @@ void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
         quillmereProcessor.setChannel (leadingNumberOf (channelBox->getText()));
         showStripsOfOthers();
 
-        midiInputBox.setEnabled (midiInputBox.getNumItems() > 0);
-        midiOutputBox.setEnabled (midiOutputBox.getNumItems() > 0);
+        for (auto* selector : getPortSelectors())
+            selector->enableIfAnyListed();
+
         channelBox->setEnabled (true);
     }
     else if (box == channelBox.get())

@@ -6,6 +6,7 @@
 #include "ComboBoxWithMenuOptions.h"
 #include "EmbeddedImages.h"
 #include "LevelFader.h"
+#include "PortSelector.h"
 #include "RestrictableLabel.h"
 #include "ScribbleStripLookAndFeel.h"
 #include "VelmoraLookAndFeel.h"
@@ -54,13 +55,14 @@ public:
     void portsListed (const juce::StringArray&, const juce::StringArray&) override {}
 
     /** The item that shows a wanted port the system does not list; it cannot be chosen. */
-    static constexpr int waitingPortItemId = 10000;
+    static constexpr int waitingPortItemId = PortSelector::waitingPortItemId;
 
     /** The ink of a strip name that follows the track; a name the user typed is black. */
     static constexpr juce::uint32 followedNameColour = 0xff2456b8;
 
     /** The channel number's colour while another instance on the same console holds the
-        same strip; otherwise it is white.
+        same strip; otherwise it is white. Also the ink of an open output port that another
+        program writes to as well.
     */
     static constexpr juce::uint32 sharedStripColour = 0xffffa41c;
 
@@ -76,7 +78,14 @@ public:
 
     LevelFader levelSlider;
     ChannelMuteButton muteButton;
-    juce::ComboBox modelBox, midiInputBox, midiOutputBox;
+    juce::ComboBox modelBox;
+
+    /** The selectors of the MIDI input and output, and the lists they hold. */
+    PortSelector inputSelector { quillmereProcessor, PortDirection::input, juce::Colour (sharedStripColour) };
+    PortSelector outputSelector { quillmereProcessor, PortDirection::output, juce::Colour (sharedStripColour) };
+    juce::ComboBox& midiInputBox = inputSelector.getComboBox();
+    juce::ComboBox& midiOutputBox = outputSelector.getComboBox();
+
     std::unique_ptr<ComboBoxWithMenuOptions> channelBox;
     std::unique_ptr<RestrictableLabel> scribbleStrip;
     VelmoraLookAndFeel velmoraLookAndFeel;
@@ -85,9 +94,8 @@ public:
     juce::Image background;
     bool muteKeyWasDown = false;
 
-    // The port names the selectors list, and the watcher's and the processor's counts of
-    // changes when they were last shown.
-    juce::StringArray inputNames, outputNames;
+    // The watcher's and the processor's counts of changes when the port selectors last
+    // showed them.
     int shownPortListing = 0, shownPortStateChange = 0;
 
     // The processor's count of name changes and the registry's count of strip changes when
@@ -107,10 +115,11 @@ private:
     void followChannelName();
     void showStripsOfOthers();
     void rebuildChannelList();
-    void openDefaultPort (bool isInput);
     void showPorts();
-    void showPort (juce::ComboBox& box, bool isInput, const QuillmereAudioProcessor::PortState& state);
     void followPortChanges();
+
+    /** Both port selectors, the input's first. */
+    std::array<PortSelector*, 2> getPortSelectors() noexcept { return { &inputSelector, &outputSelector }; }
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessorEditor)
 };
