@@ -82,7 +82,6 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     levelSlider.setSliderStyle (juce::Slider::LinearVertical);
     levelSlider.setTextBoxStyle (juce::Slider::NoTextBox, false, 0, 0);
     levelSlider.setRange (0.0, 1.0, 0.01);
-    levelSlider.addListener (this);
     levelSlider.setSliderSnapsToMousePosition (false);
     levelSlider.setTooltip (describeDeskRecording (owner.wrapperType));
     keepFromKeyboardFocus (levelSlider);
@@ -171,8 +170,7 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     updateScribbleStrip();
     showStripsOfOthers();
 
-    for (auto index : allParameterIndices)
-        parameters[index].changeManager->addChangeSource (this);
+    parameters.mute.changeManager->addChangeSource (this);
 }
 
 QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
@@ -189,8 +187,7 @@ QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
     if (deviceShowsChannelNames())
         quillmereProcessor.setChannelName (scribbleStrip->getText());
 
-    for (auto index : allParameterIndices)
-        parameters[index].changeManager->removeChangeSource (this);
+    parameters.mute.changeManager->removeChangeSource (this);
 
     // A list left open closes with the window and lets go of the look-and-feel it is drawn
     // with, which goes with the window.
@@ -397,23 +394,8 @@ void QuillmereAudioProcessorEditor::timerCallback()
         showStripsOfOthers();
 
     // Mirrors the parameters without notification, so nothing echoes back to the host.
-    levelSlider.setValue ((double) parameters.level.getValue(), juce::dontSendNotification);
+    faderAttachment.showParameterValue();
     muteButton.setToggleState (parameters.mute.getValue() != 0.0f, juce::dontSendNotification);
-}
-
-void QuillmereAudioProcessorEditor::sliderValueChanged (juce::Slider* slider)
-{
-    parameters.level.setValueNotifyingHost ((float) slider->getValue());
-}
-
-void QuillmereAudioProcessorEditor::sliderDragStarted (juce::Slider*)
-{
-    parameters.level.changeManager->beginChange (this);
-}
-
-void QuillmereAudioProcessorEditor::sliderDragEnded (juce::Slider*)
-{
-    parameters.level.changeManager->endChange (this);
 }
 
 void QuillmereAudioProcessorEditor::buttonClicked (juce::Button* button)

@@ -5,6 +5,7 @@
 #include "ChannelNumberComboLookAndFeel.h"
 #include "ComboBoxWithMenuOptions.h"
 #include "EmbeddedImages.h"
+#include "FaderAttachment.h"
 #include "LevelFader.h"
 #include "PortSelector.h"
 #include "RestrictableLabel.h"
@@ -20,7 +21,6 @@
     the fader and the key follow host automation and the console. Message thread only.
 */
 class QuillmereAudioProcessorEditor final : public juce::AudioProcessorEditor
-    , public juce::Slider::Listener
     , public juce::Button::Listener
     , public juce::ComboBox::Listener
     , public juce::Label::Listener
@@ -38,9 +38,6 @@ public:
     void paint (juce::Graphics& g) override;
     void resized() override;
 
-    void sliderValueChanged (juce::Slider* slider) override;
-    void sliderDragStarted (juce::Slider* slider) override;
-    void sliderDragEnded (juce::Slider* slider) override;
     void buttonClicked (juce::Button* button) override;
     void buttonStateChanged (juce::Button* button) override;
     void comboBoxChanged (juce::ComboBox* box) override;
@@ -78,6 +75,10 @@ public:
 
     LevelFader levelSlider;
     ChannelMuteButton muteButton;
+
+    /** The fader's link to the level. */
+    FaderAttachment faderAttachment { parameters.level, levelSlider };
+
     juce::ComboBox modelBox;
 
     /** The selectors of the MIDI input and output, and the lists they hold. */

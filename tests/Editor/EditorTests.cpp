@@ -498,7 +498,7 @@ TEST_F (EditorFixture, TheEditorIsAGestureSourceOnlyWhileItIsOpen)
     auto& e = openEditor();
     auto& manager = *processor->faderParameter->changeManager;
 
-    manager.beginChange (&e);
+    manager.beginChange (&e.faderAttachment);
     EXPECT_TRUE (manager.isAnyActive());
 
     // Closed in the middle of a drag: its gesture ends with it.
