@@ -7,12 +7,6 @@
 
 namespace
 {
-    /** Sets the mute parameter to the other of its two values, telling the host. */
-    void flip (BooleanParameter& mute)
-    {
-        mute.setValueNotifyingHost (mute.getValue() == 0.0f ? 1.0f : 0.0f);
-    }
-
     /** Keeps a control from taking the keyboard focus, when clicked or otherwise, so that the
         keys a user presses go on to the host. Only text being typed takes the focus: the text
         editor that the scribble strip or the channel box opens while it is edited.
@@ -89,7 +83,6 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     // The CUT key: the mute flips on press; the key itself never toggles.
     addAndMakeVisible (muteButton);
     muteButton.setButtonText ("CUT");
-    muteButton.addListener (this);
     muteButton.setClickingTogglesState (false);
     keepFromKeyboardFocus (muteButton);
 
@@ -169,8 +162,6 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
 
     updateScribbleStrip();
     showStripsOfOthers();
-
-    parameters.mute.changeManager->addChangeSource (this);
 }
 
 QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
@@ -186,8 +177,6 @@ QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
 
     if (deviceShowsChannelNames())
         quillmereProcessor.setChannelName (scribbleStrip->getText());
-
-    parameters.mute.changeManager->removeChangeSource (this);
 
     // A list left open closes with the window and lets go of the look-and-feel it is drawn
     // with, which goes with the window.
@@ -395,42 +384,7 @@ void QuillmereAudioProcessorEditor::timerCallback()
 
     // Mirrors the parameters without notification, so nothing echoes back to the host.
     faderAttachment.showParameterValue();
-    muteButton.setToggleState (parameters.mute.getValue() != 0.0f, juce::dontSendNotification);
-}
-
-void QuillmereAudioProcessorEditor::buttonClicked (juce::Button* button)
-{
-    // A pointer's click was counted when the key went down. A click that no pointer made (an
-    // accessibility client's press) flips the mute in one whole gesture of its own.
-    if (button != &muteButton || muteButton.isReleasingPointer())
-        return;
-
-    parameters.mute.changeManager->beginChange (this);
-    flip (parameters.mute);
-    parameters.mute.changeManager->endChange (this);
-}
-
-void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
-{
-    // Pressed only while a pointer holds the key: the pressed state that the framework flashes
-    // after a quick release, or for a click without a pointer, is no second press.
-    const auto down = button->getState() == juce::Button::buttonDown && muteButton.isHeldByPointer();
-
-    if (down != muteKeyWasDown)
-    {
-        // The mute flips when the key goes down; releasing it ends the gesture.
-        if (down)
-        {
-            parameters.mute.changeManager->beginChange (this);
-            flip (parameters.mute);
-        }
-        else
-        {
-            parameters.mute.changeManager->endChange (this);
-        }
-    }
-
-    muteKeyWasDown = down;
+    cutAttachment.showParameterValue();
 }
 
 void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)

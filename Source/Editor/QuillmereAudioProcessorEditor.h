@@ -4,6 +4,7 @@
 #include "ChannelMuteButton.h"
 #include "ChannelNumberComboLookAndFeel.h"
 #include "ComboBoxWithMenuOptions.h"
+#include "CutButtonAttachment.h"
 #include "EmbeddedImages.h"
 #include "FaderAttachment.h"
 #include "LevelFader.h"
@@ -16,12 +17,14 @@
     MIDI output and channel, and the scribble strip with the channel name.
 
     A thin view and controller over the processor: it reads the processor's state when it
-    opens, writes the user's choices into it at once, turns fader drags and CUT presses into
-    parameter changes inside change gestures, and polls both parameters every 50 ms so that
-    the fader and the key follow host automation and the console. Message thread only.
+    opens and writes the user's choices into it at once. An attachment per control turns fader
+    drags and CUT presses into parameter changes inside change gestures (FaderAttachment,
+    CutButtonAttachment), and a port selector per direction lists and opens the MIDI ports
+    (PortSelector). Every 50 ms the window has the attachments show the parameters, so that
+    the fader and the key follow host automation and the console, and follows the system's
+    ports, the channel name and the strips of other instances. Message thread only.
 */
 class QuillmereAudioProcessorEditor final : public juce::AudioProcessorEditor
-    , public juce::Button::Listener
     , public juce::ComboBox::Listener
     , public juce::Label::Listener
     , public juce::Timer
@@ -38,8 +41,6 @@ public:
     void paint (juce::Graphics& g) override;
     void resized() override;
 
-    void buttonClicked (juce::Button* button) override;
-    void buttonStateChanged (juce::Button* button) override;
     void comboBoxChanged (juce::ComboBox* box) override;
     void labelTextChanged (juce::Label* label) override;
     void editorShown (juce::Label*, juce::TextEditor&) override {}
@@ -76,7 +77,11 @@ public:
     LevelFader levelSlider;
     ChannelMuteButton muteButton;
 
-    /** The fader's link to the level. */
+    /** The controls' links to the level and the mute, destroyed before the controls, the
+        fader's first, so that gestures still open as the window closes end in the parameters'
+        order.
+    */
+    CutButtonAttachment cutAttachment { parameters.mute, muteButton };
     FaderAttachment faderAttachment { parameters.level, levelSlider };
 
     juce::ComboBox modelBox;
@@ -93,7 +98,6 @@ public:
     ChannelNumberComboLookAndFeel channelNumberLookAndFeel;
     ScribbleStripLookAndFeel scribbleStripLookAndFeel;
     juce::Image background;
-    bool muteKeyWasDown = false;
 
     // The watcher's and the processor's counts of changes when the port selectors last
     // showed them.
