@@ -219,7 +219,7 @@ bool QuillmereAudioProcessor::openMidiInputsNamed (const juce::String& name)
 {
     // Of several ports of that name, the last that opens stays open. A port opened by name
     // starts with an empty queue. When none has the name, the open input is left as it was.
-    if (! MidiPortSystem::getInputNames().contains (name))
+    if (! MidiPortSystem::isListed (PortDirection::input, name))
         return midiInput != nullptr && midiInName == name;
 
     openMidiInputNamed (name, true);
@@ -229,7 +229,7 @@ bool QuillmereAudioProcessor::openMidiInputsNamed (const juce::String& name)
 
 bool QuillmereAudioProcessor::openMidiOutputsNamed (const juce::String& name)
 {
-    if (! MidiPortSystem::getOutputNames().contains (name))
+    if (! MidiPortSystem::isListed (PortDirection::output, name))
         return midiOutput != nullptr && midiOutName == name;
 
     replaceMidiOutput (MidiPortSystem::openOutputNamed (name, &outputHeldByAnotherProgram), name);

@@ -7,12 +7,6 @@
 
 namespace
 {
-    /** Sets the mute parameter to the other of its two values, telling the host. */
-    void flip (BooleanParameter& mute)
-    {
-        mute.setValueNotifyingHost (mute.getValue() == 0.0f ? 1.0f : 0.0f);
-    }
-
     /** Keeps a control from taking the keyboard focus, when clicked or otherwise, so that the
         keys a user presses go on to the host. Only text being typed takes the focus: the text
         editor that the scribble strip or the channel box opens while it is edited.
@@ -82,7 +76,6 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     levelSlider.setSliderStyle (juce::Slider::LinearVertical);
     levelSlider.setTextBoxStyle (juce::Slider::NoTextBox, false, 0, 0);
     levelSlider.setRange (0.0, 1.0, 0.01);
-    levelSlider.addListener (this);
     levelSlider.setSliderSnapsToMousePosition (false);
     levelSlider.setTooltip (describeDeskRecording (owner.wrapperType));
     keepFromKeyboardFocus (levelSlider);
@@ -90,29 +83,19 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     // The CUT key: the mute flips on press; the key itself never toggles.
     addAndMakeVisible (muteButton);
     muteButton.setButtonText ("CUT");
-    muteButton.addListener (this);
     muteButton.setClickingTogglesState (false);
     keepFromKeyboardFocus (muteButton);
 
-    const std::pair<juce::ComboBox*, std::pair<const char*, const char*>> boxes[] = {
-        { &modelBox, { "Select Model", "Error Loading Models" } },
-        { &midiInputBox, { "Select Input", "No MIDI Input Device" } },
-        { &midiOutputBox, { "Select Output", "No MIDI Output Device" } },
-    };
+    addAndMakeVisible (modelBox);
+    modelBox.setEditableText (false);
+    keepFromKeyboardFocus (modelBox);
+    modelBox.setJustificationType (juce::Justification::centred);
+    modelBox.setTextWhenNothingSelected ("Select Model");
+    modelBox.setTextWhenNoChoicesAvailable ("Error Loading Models");
+    modelBox.addListener (this);
 
-    for (const auto& [box, texts] : boxes)
-    {
-        addAndMakeVisible (*box);
-        box->setEditableText (false);
-        keepFromKeyboardFocus (*box);
-        box->setJustificationType (juce::Justification::centred);
-        box->setTextWhenNothingSelected (texts.first);
-        box->setTextWhenNoChoicesAvailable (texts.second);
-        box->addListener (this);
-    }
-
-    midiInputBox.setEnabled (false);
-    midiOutputBox.setEnabled (false);
+    for (auto* selector : getPortSelectors())
+        addAndMakeVisible (*selector);
 
     channelBox = std::make_unique<ComboBoxWithMenuOptions>();
     addAndMakeVisible (*channelBox);
@@ -143,10 +126,13 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     // Ports: list them, open the model's default ports when no port is open or wanted, and
     // show what is open or waited for; then follow the system's ports while the window is open.
     shownPortListing = PortWatcher::getListingCount();
-    inputNames = MidiPortSystem::getInputNames();
-    outputNames = MidiPortSystem::getOutputNames();
-    openDefaultPort (true);
-    openDefaultPort (false);
+
+    for (auto* selector : getPortSelectors())
+        selector->listPorts();
+
+    for (auto* selector : getPortSelectors())
+        selector->openDefaultPort();
+
     showPorts();
 
     PortWatcher::addListener (this);
@@ -176,9 +162,6 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
 
     updateScribbleStrip();
     showStripsOfOthers();
-
-    for (auto index : allParameterIndices)
-        parameters[index].changeManager->addChangeSource (this);
 }
 
 QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
@@ -194,9 +177,6 @@ QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
 
     if (deviceShowsChannelNames())
         quillmereProcessor.setChannelName (scribbleStrip->getText());
-
-    for (auto index : allParameterIndices)
-        parameters[index].changeManager->removeChangeSource (this);
 
     // A list left open closes with the window and lets go of the look-and-feel it is drawn
     // with, which goes with the window.
@@ -232,8 +212,8 @@ void QuillmereAudioProcessorEditor::resized()
     scribbleStrip->setBounds (210, 555, 160, 30);
     channelBox->setBounds (255, 240, 70, 60);
     modelBox.setBounds (200, 330, 180, 30);
-    midiInputBox.setBounds (200, 405, 180, 30);
-    midiOutputBox.setBounds (200, 480, 180, 30);
+    inputSelector.setBounds (200, 405, 180, 30);
+    outputSelector.setBounds (200, 480, 180, 30);
     muteButton.setBounds (45, 15, 90, 90);
     levelSlider.setBounds (30, 140, 120, 455);
 }
@@ -278,100 +258,13 @@ void QuillmereAudioProcessorEditor::updateScribbleStrip()
     keepFromKeyboardFocus (*scribbleStrip);
 }
 
-void QuillmereAudioProcessorEditor::openDefaultPort (bool isInput)
-{
-    const auto state = quillmereProcessor.getPortState();
-
-    if (isInput ? (state.inputOpen || state.wantedInName.isNotEmpty()) : (state.outputOpen || state.wantedOutName.isNotEmpty()))
-        return;
-
-    const auto channel = quillmereProcessor.channel.load();
-    const auto defaultName = isInput ? quillmereProcessor.getDefaultMidiInputName (channel)
-                                     : quillmereProcessor.getDefaultMidiOutputName (channel);
-
-    if (defaultName.isEmpty())
-        return;
-
-    // Only a port the system lists now, opened by name: with two of that name, the last one
-    // that opens stays open.
-    const auto names = isInput ? MidiPortSystem::getInputNames() : MidiPortSystem::getOutputNames();
-
-    if (! names.contains (defaultName))
-        return;
-
-    if (isInput)
-        quillmereProcessor.setMidiInputByName (defaultName);
-    else
-        quillmereProcessor.setMidiOutputByName (defaultName);
-}
-
 void QuillmereAudioProcessorEditor::showPorts()
 {
     const auto state = quillmereProcessor.getPortState();
     shownPortStateChange = quillmereProcessor.portStateChanges.load();
-    showPort (midiInputBox, true, state);
-    showPort (midiOutputBox, false, state);
-}
 
-void QuillmereAudioProcessorEditor::showPort (juce::ComboBox& box, bool isInput, const QuillmereAudioProcessor::PortState& state)
-{
-    const auto& names = isInput ? inputNames : outputNames;
-
-    box.clear (juce::dontSendNotification);
-
-    for (int i = 0; i < names.size(); ++i)
-        box.addItem (names[i], i + 1);
-
-    box.setTextWhenNothingSelected (names.isEmpty() ? "None available" : (isInput ? "Select Input" : "Select Output"));
-
-    // The open port, or else the one the instance waits for: absent, or refusing to open.
-    const auto isOpen = isInput ? state.inputOpen : state.outputOpen;
-    const auto& shownName = isOpen ? (isInput ? state.inName : state.outName)
-                                   : (isInput ? state.wantedInName : state.wantedOutName);
-    auto waiting = false;
-
-    // A listed port that refused to open because another program holds it (Windows gives a MIDI
-    // port to one program at a time) says so in its place.
-    const auto heldElsewhere = ! isOpen && shownName.isNotEmpty() && names.contains (shownName)
-                               && (isInput ? state.inputHeldByAnotherProgram : state.outputHeldByAnotherProgram);
-
-    if (shownName.isNotEmpty())
-    {
-        const auto index = names.indexOf (shownName);
-        waiting = ! isOpen;
-
-        if (index >= 0 && ! heldElsewhere)
-        {
-            box.setSelectedId (index + 1, juce::dontSendNotification);
-        }
-        else
-        {
-            box.addItem (heldElsewhere ? shownName + " (in use by another program)" : shownName, waitingPortItemId);
-            box.setItemEnabled (waitingPortItemId, false);
-            box.setSelectedId (waitingPortItemId, juce::dontSendNotification);
-        }
-    }
-
-    // A waited-for port is drawn as the lists draw a choice that cannot be made.
-    if (waiting)
-        box.setColour (juce::ComboBox::textColourId, getLookAndFeel().findColour (juce::ComboBox::textColourId).withMultipliedAlpha (0.3f));
-    else
-        box.removeColour (juce::ComboBox::textColourId);
-
-    juce::String tooltip;
-
-    if (heldElsewhere)
-        tooltip = "Another program has this port open, and the system lets one program at a time use it. Quillmere opens it once the other program lets it go.";
-
-    // An output that another program writes to as well: its messages can fall between a strip's
-    // zone select and its switch, so that a key lands on another strip.
-    if (! isInput && isOpen && state.outputWrittenByOthers)
-    {
-        tooltip = "Another program also writes to this port: its messages can come between Quillmere's, and the console's CUT keys may then act on the wrong strip. Give each program a port of its own.";
-        box.setColour (juce::ComboBox::textColourId, juce::Colour (sharedStripColour));
-    }
-
-    box.setTooltip (tooltip);
+    for (auto* selector : getPortSelectors())
+        selector->showPort (state);
 }
 
 void QuillmereAudioProcessorEditor::followPortChanges()
@@ -387,20 +280,20 @@ void QuillmereAudioProcessorEditor::followPortChanges()
 
     // Not under an open list: its items would change under the pointer. The next tick tries
     // again.
-    if (midiInputBox.isPopupActive() || midiOutputBox.isPopupActive())
-        return;
+    for (auto* selector : getPortSelectors())
+        if (selector->isListOpen())
+            return;
 
     if (listing != shownPortListing)
     {
         shownPortListing = listing;
-        auto inputs = PortWatcher::getLastInputNames();
-        auto outputs = PortWatcher::getLastOutputNames();
+        auto listsChanged = false;
 
-        if (inputs == inputNames && outputs == outputNames && ! portStateChanged)
+        for (auto* selector : getPortSelectors())
+            listsChanged = selector->takeWatchersList() || listsChanged;
+
+        if (! listsChanged && ! portStateChanged)
             return;
-
-        inputNames = std::move (inputs);
-        outputNames = std::move (outputs);
     }
 
     showPorts();
@@ -490,79 +383,13 @@ void QuillmereAudioProcessorEditor::timerCallback()
         showStripsOfOthers();
 
     // Mirrors the parameters without notification, so nothing echoes back to the host.
-    levelSlider.setValue ((double) parameters.level.getValue(), juce::dontSendNotification);
-    muteButton.setToggleState (parameters.mute.getValue() != 0.0f, juce::dontSendNotification);
-}
-
-void QuillmereAudioProcessorEditor::sliderValueChanged (juce::Slider* slider)
-{
-    parameters.level.setValueNotifyingHost ((float) slider->getValue());
-}
-
-void QuillmereAudioProcessorEditor::sliderDragStarted (juce::Slider*)
-{
-    parameters.level.changeManager->beginChange (this);
-}
-
-void QuillmereAudioProcessorEditor::sliderDragEnded (juce::Slider*)
-{
-    parameters.level.changeManager->endChange (this);
-}
-
-void QuillmereAudioProcessorEditor::buttonClicked (juce::Button* button)
-{
-    // A pointer's click was counted when the key went down. A click that no pointer made (an
-    // accessibility client's press) flips the mute in one whole gesture of its own.
-    if (button != &muteButton || muteButton.isReleasingPointer())
-        return;
-
-    parameters.mute.changeManager->beginChange (this);
-    flip (parameters.mute);
-    parameters.mute.changeManager->endChange (this);
-}
-
-void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
-{
-    // Pressed only while a pointer holds the key: the pressed state that the framework flashes
-    // after a quick release, or for a click without a pointer, is no second press.
-    const auto down = button->getState() == juce::Button::buttonDown && muteButton.isHeldByPointer();
-
-    if (down != muteKeyWasDown)
-    {
-        // The mute flips when the key goes down; releasing it ends the gesture.
-        if (down)
-        {
-            parameters.mute.changeManager->beginChange (this);
-            flip (parameters.mute);
-        }
-        else
-        {
-            parameters.mute.changeManager->endChange (this);
-        }
-    }
-
-    muteKeyWasDown = down;
+    faderAttachment.showParameterValue();
+    cutAttachment.showParameterValue();
 }
 
 void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
 {
-    if (box == &midiInputBox || box == &midiOutputBox)
-    {
-        // Opened by name, which the processor checks against the port that opens, in case the
-        // system's ports changed since the list was shown.
-        const auto isInput = box == &midiInputBox;
-        const auto names = isInput ? MidiPortSystem::getInputNames() : MidiPortSystem::getOutputNames();
-        const auto chosen = box->getText();
-
-        if (names.contains (chosen))
-        {
-            if (isInput)
-                quillmereProcessor.setMidiInputByName (chosen);
-            else
-                quillmereProcessor.setMidiOutputByName (chosen);
-        }
-    }
-    else if (box == &modelBox)
+    if (box == &modelBox)
     {
         quillmereProcessor.setDevice (modelBox.getText());
         updateScribbleStrip();
@@ -573,8 +400,9 @@ void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
         quillmereProcessor.setChannel (leadingNumberOf (channelBox->getText()));
         showStripsOfOthers();
 
-        midiInputBox.setEnabled (midiInputBox.getNumItems() > 0);
-        midiOutputBox.setEnabled (midiOutputBox.getNumItems() > 0);
+        for (auto* selector : getPortSelectors())
+            selector->enableIfAnyListed();
+
         channelBox->setEnabled (true);
     }
     else if (box == channelBox.get())

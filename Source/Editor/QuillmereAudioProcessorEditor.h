@@ -4,8 +4,11 @@
 #include "ChannelMuteButton.h"
 #include "ChannelNumberComboLookAndFeel.h"
 #include "ComboBoxWithMenuOptions.h"
+#include "CutButtonAttachment.h"
 #include "EmbeddedImages.h"
+#include "FaderAttachment.h"
 #include "LevelFader.h"
+#include "PortSelector.h"
 #include "RestrictableLabel.h"
 #include "ScribbleStripLookAndFeel.h"
 #include "VelmoraLookAndFeel.h"
@@ -14,13 +17,14 @@
     MIDI output and channel, and the scribble strip with the channel name.
 
     A thin view and controller over the processor: it reads the processor's state when it
-    opens, writes the user's choices into it at once, turns fader drags and CUT presses into
-    parameter changes inside change gestures, and polls both parameters every 50 ms so that
-    the fader and the key follow host automation and the console. Message thread only.
+    opens and writes the user's choices into it at once. An attachment per control turns fader
+    drags and CUT presses into parameter changes inside change gestures (FaderAttachment,
+    CutButtonAttachment), and a port selector per direction lists and opens the MIDI ports
+    (PortSelector). Every 50 ms the window has the attachments show the parameters, so that
+    the fader and the key follow host automation and the console, and follows the system's
+    ports, the channel name and the strips of other instances. Message thread only.
 */
 class QuillmereAudioProcessorEditor final : public juce::AudioProcessorEditor
-    , public juce::Slider::Listener
-    , public juce::Button::Listener
     , public juce::ComboBox::Listener
     , public juce::Label::Listener
     , public juce::Timer
@@ -37,11 +41,6 @@ public:
     void paint (juce::Graphics& g) override;
     void resized() override;
 
-    void sliderValueChanged (juce::Slider* slider) override;
-    void sliderDragStarted (juce::Slider* slider) override;
-    void sliderDragEnded (juce::Slider* slider) override;
-    void buttonClicked (juce::Button* button) override;
-    void buttonStateChanged (juce::Button* button) override;
     void comboBoxChanged (juce::ComboBox* box) override;
     void labelTextChanged (juce::Label* label) override;
     void editorShown (juce::Label*, juce::TextEditor&) override {}
@@ -54,13 +53,14 @@ public:
     void portsListed (const juce::StringArray&, const juce::StringArray&) override {}
 
     /** The item that shows a wanted port the system does not list; it cannot be chosen. */
-    static constexpr int waitingPortItemId = 10000;
+    static constexpr int waitingPortItemId = PortSelector::waitingPortItemId;
 
     /** The ink of a strip name that follows the track; a name the user typed is black. */
     static constexpr juce::uint32 followedNameColour = 0xff2456b8;
 
     /** The channel number's colour while another instance on the same console holds the
-        same strip; otherwise it is white.
+        same strip; otherwise it is white. Also the ink of an open output port that another
+        program writes to as well.
     */
     static constexpr juce::uint32 sharedStripColour = 0xffffa41c;
 
@@ -76,18 +76,31 @@ public:
 
     LevelFader levelSlider;
     ChannelMuteButton muteButton;
-    juce::ComboBox modelBox, midiInputBox, midiOutputBox;
+
+    /** The controls' links to the level and the mute, destroyed before the controls, the
+        fader's first, so that gestures still open as the window closes end in the parameters'
+        order.
+    */
+    CutButtonAttachment cutAttachment { parameters.mute, muteButton };
+    FaderAttachment faderAttachment { parameters.level, levelSlider };
+
+    juce::ComboBox modelBox;
+
+    /** The selectors of the MIDI input and output, and the lists they hold. */
+    PortSelector inputSelector { quillmereProcessor, PortDirection::input, juce::Colour (sharedStripColour) };
+    PortSelector outputSelector { quillmereProcessor, PortDirection::output, juce::Colour (sharedStripColour) };
+    juce::ComboBox& midiInputBox = inputSelector.getComboBox();
+    juce::ComboBox& midiOutputBox = outputSelector.getComboBox();
+
     std::unique_ptr<ComboBoxWithMenuOptions> channelBox;
     std::unique_ptr<RestrictableLabel> scribbleStrip;
     VelmoraLookAndFeel velmoraLookAndFeel;
     ChannelNumberComboLookAndFeel channelNumberLookAndFeel;
     ScribbleStripLookAndFeel scribbleStripLookAndFeel;
     juce::Image background;
-    bool muteKeyWasDown = false;
 
-    // The port names the selectors list, and the watcher's and the processor's counts of
-    // changes when they were last shown.
-    juce::StringArray inputNames, outputNames;
+    // The watcher's and the processor's counts of changes when the port selectors last
+    // showed them.
     int shownPortListing = 0, shownPortStateChange = 0;
 
     // The processor's count of name changes and the registry's count of strip changes when
@@ -107,10 +120,11 @@ private:
     void followChannelName();
     void showStripsOfOthers();
     void rebuildChannelList();
-    void openDefaultPort (bool isInput);
     void showPorts();
-    void showPort (juce::ComboBox& box, bool isInput, const QuillmereAudioProcessor::PortState& state);
     void followPortChanges();
+
+    /** Both port selectors, the input's first. */
+    std::array<PortSelector*, 2> getPortSelectors() noexcept { return { &inputSelector, &outputSelector }; }
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessorEditor)
 };

@@ -81,6 +81,16 @@ juce::StringArray MidiPortSystem::getOutputNames()
     return getBackend().getOutputNames();
 }
 
+juce::StringArray MidiPortSystem::getNames (PortDirection direction)
+{
+    return direction == PortDirection::input ? getInputNames() : getOutputNames();
+}
+
+bool MidiPortSystem::isListed (PortDirection direction, const juce::String& name)
+{
+    return getNames (direction).contains (name);
+}
+
 std::unique_ptr<MidiPortSystem::Input> MidiPortSystem::openInput (int index, Input::Callback* callback)
 {
     if (index < 0 || callback == nullptr)

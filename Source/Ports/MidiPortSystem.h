@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PortDirection.h"
+
 #include <juce_audio_basics/juce_audio_basics.h>
 
 /** The process-wide system of MIDI ports through which instances reach their consoles.
@@ -110,6 +112,15 @@ public:
 
     /** The names of the output ports, in the system's order. Any thread. */
     static juce::StringArray getOutputNames();
+
+    /** The names of the ports of one direction, in the system's order. Any thread. */
+    static juce::StringArray getNames (PortDirection direction);
+
+    /** Whether the system lists a port of that name in that direction now. A port chosen by
+        name (in the window, from the project or as the model's default) is opened only then:
+        a name the system does not list leaves the open port as it is. Any thread.
+    */
+    static bool isListed (PortDirection direction, const juce::String& name);
 
     /** Opens the input port at an index of getInputNames; null when the index is out of range
         or the port cannot be opened.

@@ -243,3 +243,8 @@ juce::StringArray PortWatcher::getLastOutputNames()
     const std::lock_guard<std::mutex> held (watch.lock);
     return { watch.lastOutputs.data(), (int) watch.lastOutputs.size() };
 }
+
+juce::StringArray PortWatcher::getLastNames (PortDirection direction)
+{
+    return direction == PortDirection::input ? getLastInputNames() : getLastOutputNames();
+}

@@ -60,6 +60,9 @@ public:
     static juce::StringArray getLastInputNames();
     static juce::StringArray getLastOutputNames();
 
+    /** The names of the last round in one direction, without listing. Any thread. */
+    static juce::StringArray getLastNames (PortDirection direction);
+
 private:
     PortWatcher() = delete;
 };

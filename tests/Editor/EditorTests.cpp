@@ -72,8 +72,8 @@ TEST_F (EditorFixture, OpeningWithoutADeviceShowsTheStoredStateAndOpensNothing)
     EXPECT_EQ (e.levelSlider.getBounds(), juce::Rectangle<int> (30, 140, 120, 455));
     EXPECT_EQ (e.channelBox->getBounds(), juce::Rectangle<int> (255, 240, 70, 60));
     EXPECT_EQ (e.modelBox.getBounds(), juce::Rectangle<int> (200, 330, 180, 30));
-    EXPECT_EQ (e.midiInputBox.getBounds(), juce::Rectangle<int> (200, 405, 180, 30));
-    EXPECT_EQ (e.midiOutputBox.getBounds(), juce::Rectangle<int> (200, 480, 180, 30));
+    EXPECT_EQ (e.getLocalArea (&e.midiInputBox, e.midiInputBox.getLocalBounds()), juce::Rectangle<int> (200, 405, 180, 30));
+    EXPECT_EQ (e.getLocalArea (&e.midiOutputBox, e.midiOutputBox.getLocalBounds()), juce::Rectangle<int> (200, 480, 180, 30));
     EXPECT_EQ (e.scribbleStrip->getBounds(), juce::Rectangle<int> (210, 555, 160, 30));
 }
 
@@ -240,7 +240,7 @@ TEST_F (EditorFixture, ChoosingPortsOpensThemByName)
 
     // One whose index moved is opened at its new index.
     ports.addInputPort ("Tarn16 Automation");
-    e.comboBoxChanged (&e.midiInputBox);
+    e.inputSelector.comboBoxChanged (&e.midiInputBox);
     EXPECT_EQ (processor->midiInName, "Tarn16 Automation");
 
     // What was chosen is what the instance wants, and what the project keeps.
@@ -500,7 +500,7 @@ TEST_F (EditorFixture, TheEditorIsAGestureSourceOnlyWhileItIsOpen)
     auto& e = openEditor();
     auto& manager = *processor->faderParameter->changeManager;
 
-    manager.beginChange (&e);
+    manager.beginChange (&e.faderAttachment);
     EXPECT_TRUE (manager.isAnyActive());
 
     // Closed in the middle of a drag: its gesture ends with it.

@@ -586,6 +586,26 @@ TEST_F (WindowTest, AnAltClickEndsOnTheZeroMarkHoweverThePointerWobbles)
     }
 }
 
+// Each port list lies in a selector of its own, which adds no control: an accessibility client
+// finds the lists among the window's controls, with nothing standing for the selectors.
+TEST_F (WindowTest, ThePortListsAreAmongTheWindowsAccessibleControls)
+{
+    editor->modelBox.setSelectedId (2, juce::sendNotificationSync);
+    ASSERT_TRUE (editor->midiInputBox.isEnabled());
+
+    auto* window = editor->getAccessibilityHandler();
+    ASSERT_NE (window, nullptr);
+    const auto controls = window->getChildren();
+    const auto listed = [&controls] (juce::Component& c)
+    { return std::find (controls.begin(), controls.end(), c.getAccessibilityHandler()) != controls.end(); };
+
+    EXPECT_TRUE (listed (editor->modelBox));
+    EXPECT_TRUE (listed (editor->midiInputBox));
+    EXPECT_TRUE (listed (editor->midiOutputBox));
+    EXPECT_FALSE (listed (editor->inputSelector));
+    EXPECT_FALSE (listed (editor->outputSelector));
+}
+
 TEST_F (WindowTest, KeysGoToTheHostWhateverWasClickedBefore)
 {
     // Another model enables the port and channel selectors.
