@@ -1,4 +1,4 @@
-#include "../../Source/Ports/MidiPortSystem.h"
+#include "Ports/MidiPortSystem.h"
 #include "../support/VirtualMidiPortBackend.h"
 
 #include <gtest/gtest.h>
