@@ -1,4 +1,5 @@
 #include "Ports/MidiPortSystem.h"
+
 #include "../support/VirtualMidiPortBackend.h"
 
 #include <gtest/gtest.h>
