@@ -55,7 +55,7 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
 
         {
             const juce::ScopedLock sl (deviceLock);
-            departing = replaceDevice (nullptr);
+            departing = deviceSlot.replace (nullptr);
         }
 
         // Ends the device's gestures, telling the host, with no lock held.
@@ -270,11 +270,7 @@ void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, 
 
     // A send that gave up under contention may have left an older value in line; the current
     // one follows it (the level cache drops it if the console has it already).
-    if (levelResendWanted.exchange (false))
-        sendLevelToDevice();
-
-    if (muteResendWanted.exchange (false))
-        sendMuteToDevice();
+    deviceSlot.resendWhatGaveUp (channel, getStripParameters());
 
     // A port the system no longer lists is gone, whatever its handle says, and so is one the
     // system took away although a port of its name is back (an interface plugged in again
@@ -506,24 +502,6 @@ int QuillmereAudioProcessor::getNumChannels()
     return device != nullptr ? device->getNumChannels() : 0;
 }
 
-std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::replaceDevice (std::shared_ptr<QuillmereBaseDevice> newDevice)
-{
-    // Host threads may be sending through the old device: take it out of their reach and wait
-    // until the sends in progress are done before it goes.
-    deviceForSends.store (nullptr);
-    sendGuard.synchronise();
-    auto oldDevice = std::exchange (device, std::move (newDevice));
-
-    if (device != nullptr)
-    {
-        // A new device tells the console its level whatever was sent before.
-        outbox.forgetLevelCache();
-        deviceForSends.store (device.get());
-    }
-
-    return oldDevice;
-}
-
 std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::setDeviceLocked (const juce::String& modelName)
 {
     const juce::ScopedLock dl (deviceLock);
@@ -533,11 +511,11 @@ std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::setDeviceLocked (c
 
     // The old device stays registered as a gesture source of both parameters until its last
     // holder lets go of it, with no lock held, and ends its gestures then.
-    auto departing = replaceDevice (nullptr);
+    auto departing = deviceSlot.replace (nullptr);
 
     if (const auto* model = DeviceCatalogue::findModel (modelName))
     {
-        [[maybe_unused]] const auto none = replaceDevice (model->createDevice (outbox, getStripParameters()));
+        [[maybe_unused]] const auto none = deviceSlot.replace (model->createDevice (outbox, getStripParameters()));
         jassert (none == nullptr); // the old device went above
         sendAllToDevice();
     }
@@ -600,85 +578,19 @@ void QuillmereAudioProcessor::setChannel (int newChannel)
     stripRegistration.setChannel (newChannel);
 }
 
-namespace
-{
-    /** The value's bits, so that a NaN compares equal to itself. */
-    juce::uint32 bitsOf (float value) noexcept
-    {
-        juce::uint32 bits;
-        std::memcpy (&bits, &value, sizeof (bits));
-        return bits;
-    }
-
-    /** Posts what send() reads until what it read still holds after the post, so that of two
-        threads sending at once the last post always carries the latest value and channel,
-        without a lock. So that a real-time thread never spins for long, it stops after a few
-        rounds and returns false: its last post may then be older than one another thread has
-        made meanwhile, and the caller has the current value sent again later.
-    */
-    template<typename Read, typename Send>
-    bool sendLatest (std::atomic<QuillmereBaseDevice*>& deviceForSends, Read&& read, Send&& send) noexcept
-    {
-        constexpr int maxRounds = 16;
-
-        for (int round = 0; round < maxRounds; ++round)
-        {
-            auto* device = deviceForSends.load();
-
-            if (device == nullptr)
-                return true;
-
-            const auto before = read();
-            send (*device, before);
-
-            if (read() == before && deviceForSends.load() == device)
-                return true;
-        }
-
-        return false;
-    }
-}
-
 void QuillmereAudioProcessor::sendLevelToDevice()
 {
-    const RealtimeReadGuard::ReadScope scope (sendGuard);
-
-    const auto settled = sendLatest (
-        deviceForSends,
-        [this]
-        { return std::make_pair (channel.load(), bitsOf (faderParameter->getValue())); },
-        [] (QuillmereBaseDevice& d, std::pair<int, juce::uint32> read)
-        {
-            float level;
-            std::memcpy (&level, &read.second, sizeof (level));
-            d.sendLevel (read.first, level);
-        });
-
-    if (! settled)
-        levelResendWanted.store (true);
+    deviceSlot.sendLevel (channel, *faderParameter);
 }
 
 void QuillmereAudioProcessor::sendMuteToDevice()
 {
-    const RealtimeReadGuard::ReadScope scope (sendGuard);
-
-    const auto settled = sendLatest (
-        deviceForSends,
-        [this]
-        { return std::make_pair (channel.load(), muteParameter->getValue() != 0.0f); },
-        [] (QuillmereBaseDevice& d, std::pair<int, bool> read)
-        { d.sendMute (read.first, read.second); });
-
-    if (! settled)
-        muteResendWanted.store (true);
+    deviceSlot.sendMute (channel, *muteParameter);
 }
 
 void QuillmereAudioProcessor::sendChannelNameToDevice (const juce::String& name)
 {
-    const RealtimeReadGuard::ReadScope scope (sendGuard);
-
-    if (auto* d = deviceForSends.load())
-        d->sendChannelName (channel.load(), name);
+    deviceSlot.sendChannelName (channel, name);
 }
 
 void QuillmereAudioProcessor::sendAllToDevice()

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "ConsoleStripRegistry.h"
-#include "Devices/QuillmereBaseDevice.h"
+#include "Devices/DeviceSlot.h"
 #include "Parameters/BooleanParameter.h"
 #include "Parameters/FaderParameter.h"
 #include "Parameters/HostValueHandoff.h"
 #include "Parameters/StripParameters.h"
 #include "Ports/ConsoleOutbox.h"
 #include "Ports/PortWatcher.h"
-#include "Ports/RealtimeReadGuard.h"
 #include "StripName.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -256,11 +255,7 @@ public:
     /** Guards incomingMidi and the identity of midiInput, which the driver thread checks. */
     juce::CriticalSection incomingMidiLock;
 
-    /** The console device, owned by the processor. The timer shares it while it applies what
-        the device parsed, so that a device replaced meanwhile on another thread stays a valid
-        gesture source until then; the last holder deletes it, with no lock held.
-    */
-    std::shared_ptr<QuillmereBaseDevice> device;
+    // The console device moved into deviceSlot (below); device reads it there.
 
     /** The linked channel strip, from 1; 0 while none is chosen. Written by the editor and
         the state restore, read by sends on host threads.
@@ -272,9 +267,21 @@ public:
     */
     ConsoleOutbox outbox;
 
-    /** Guards replacing device and midiOutput, midiOutName and stripName, and keeps the
-        device in place while it parses. Host threads that change a parameter never take it:
-        their sends reach the device through a lock-free guard.
+    /** The console device, and the way sends on every thread reach it without a lock. Its
+        replacement is guarded by deviceLock. The timer shares the device while it applies what
+        the device parsed, so that a device replaced meanwhile on another thread stays a valid
+        gesture source until then; the last holder deletes it, with no lock held.
+    */
+    DeviceSlot deviceSlot { outbox };
+
+    /** The console device that deviceSlot owns. Read it with deviceLock held, or where nothing
+        replaces it meanwhile.
+    */
+    const std::shared_ptr<QuillmereBaseDevice>& device { deviceSlot.getDevice() };
+
+    /** Guards replacing the device in deviceSlot and midiOutput, midiOutName and stripName, and
+        keeps the device in place while it parses. Host threads that change a parameter never
+        take it: their sends reach the device through deviceSlot, without a lock.
         Recursive, because a device's parsing changes parameters whose sends come back here.
     */
     juce::CriticalSection deviceLock;
@@ -297,10 +304,7 @@ public:
     ConsoleStripRegistry::Registration stripRegistration;
 
 private:
-    /** With deviceLock held: puts the new device in place and returns the old one, for the
-        caller to let go of once it has released its locks.
-    */
-    [[nodiscard]] std::shared_ptr<QuillmereBaseDevice> replaceDevice (std::shared_ptr<QuillmereBaseDevice> newDevice);
+    // Replacing the device is deviceSlot's (DeviceSlot::replace).
 
     /** With settingsLock held: setDevice's work, returning the device replaced, if any. */
     [[nodiscard]] std::shared_ptr<QuillmereBaseDevice> setDeviceLocked (const juce::String& modelName);
@@ -318,20 +322,14 @@ private:
     void channelNameChanged();
     void setWaitingValues() noexcept;
 
-    // The device as host threads reach it: the same object as device, or null while it is
-    // being replaced. Read only inside a ReadScope of sendGuard, so that the device is never
-    // deleted while a send uses it.
-    std::atomic<QuillmereBaseDevice*> deviceForSends { nullptr };
-    RealtimeReadGuard sendGuard;
+    // The device as host threads reach it, with its guard, is deviceSlot's.
 
     // The queue is swapped into this buffer by the timer, so the driver thread never waits
     // while the device parses or the host is told about changes.
     juce::MidiBuffer drainedMidi;
 
-    // Set by a level or mute send that gave up under contention, which may have left an older
-    // value waiting; the port watcher's next round sends the current one.
-    std::atomic<bool> levelResendWanted { false };
-    std::atomic<bool> muteResendWanted { false };
+    // The flags of a level or mute send that gave up under contention are deviceSlot's; the
+    // port watcher's next round has it send the current values.
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessor)
 };
