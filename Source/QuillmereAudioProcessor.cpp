@@ -46,7 +46,7 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
 
     {
         // Blank the linked strip while the device still exists.
-        const juce::ScopedLock sl (deviceLock);
+        const juce::ScopedLock sl (linkLock);
         sendChannelNameToDevice ({});
     }
 
@@ -54,7 +54,7 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
         std::shared_ptr<QuillmereBaseDevice> departing;
 
         {
-            const juce::ScopedLock sl (deviceLock);
+            const juce::ScopedLock sl (linkLock);
             departing = deviceSlot.replace (nullptr);
         }
 
@@ -71,7 +71,7 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
     stopTimer();
 
     // The blank name, and whatever else waits, goes out before the port closes.
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     closeMidiOutput();
 }
 
@@ -143,7 +143,7 @@ void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
     settings.modelName = getDeviceModelName();
 
     {
-        const juce::ScopedLock dl (deviceLock);
+        const juce::ScopedLock dl (linkLock);
         const auto saved = stripName.forSaving();
         settings.channelName = saved.name;
         settings.nameFollowsTrack = saved.followsTrack;
@@ -185,7 +185,7 @@ void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInB
     sendMuteToDevice();
 
     {
-        const juce::ScopedLock dl (deviceLock);
+        const juce::ScopedLock dl (linkLock);
         stripName.restored (settings->channelName.value_or (juce::String()), settings->nameFollowsTrack);
         sendChannelNameToDevice (stripName.getName());
         channelNameChanged();
@@ -249,7 +249,7 @@ void QuillmereAudioProcessor::updateWatching()
 QuillmereAudioProcessor::PortState QuillmereAudioProcessor::getPortState()
 {
     const juce::ScopedLock sl (settingsLock);
-    const juce::ScopedLock dl (deviceLock);
+    const juce::ScopedLock dl (linkLock);
 
     PortState state;
     state.inputOpen = midiInput != nullptr;
@@ -286,7 +286,7 @@ void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, 
         closeMidiInput();
 
     {
-        const juce::ScopedLock dl (deviceLock);
+        const juce::ScopedLock dl (linkLock);
 
         if (midiOutput != nullptr && (! outputNames.contains (midiOutName) || ! midiOutput->isAlive()))
             closeMidiOutput (false);
@@ -436,7 +436,7 @@ void QuillmereAudioProcessor::closeMidiOutput (bool writeWhatWaits)
 
 void QuillmereAudioProcessor::replaceMidiOutput (std::shared_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
 
     // The new port is open before the old one closes.
     outbox.detach();
@@ -454,7 +454,7 @@ void QuillmereAudioProcessor::setMidiOutputByName (const juce::String& name)
 
     {
         // Close the current port before opening the next: a driver may refuse a second open.
-        const juce::ScopedLock dl (deviceLock);
+        const juce::ScopedLock dl (linkLock);
         closeMidiOutput();
     }
 
@@ -475,19 +475,19 @@ void QuillmereAudioProcessor::setMidiOutput (int index)
 
 juce::String QuillmereAudioProcessor::getDefaultMidiInputName (int channelToAsk)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return device != nullptr ? device->getDefaultMidiInputName (channelToAsk) : juce::String();
 }
 
 juce::String QuillmereAudioProcessor::getDefaultMidiOutputName (int channelToAsk)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return device != nullptr ? device->getDefaultMidiOutputName (channelToAsk) : juce::String();
 }
 
 juce::String QuillmereAudioProcessor::getDeviceModelName()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return device != nullptr ? device->getModelName() : juce::String();
 }
 
@@ -498,13 +498,19 @@ juce::String QuillmereAudioProcessor::getModelNameForIndex (int index)
 
 int QuillmereAudioProcessor::getNumChannels()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return device != nullptr ? device->getNumChannels() : 0;
+}
+
+bool QuillmereAudioProcessor::deviceShowsChannelNames()
+{
+    const juce::ScopedLock sl (linkLock);
+    return device == nullptr || device->supportsChannelNames();
 }
 
 std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::setDeviceLocked (const juce::String& modelName)
 {
-    const juce::ScopedLock dl (deviceLock);
+    const juce::ScopedLock dl (linkLock);
 
     if (device != nullptr && device->getModelName() == modelName)
         return nullptr;
@@ -533,7 +539,7 @@ void QuillmereAudioProcessor::setDevice (const juce::String& modelName)
 
 void QuillmereAudioProcessor::setChannelName (const juce::String& name)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
 
     // Sent and announced even when the name stays as it was: every name the window hands over
     // reaches the console.
@@ -544,13 +550,13 @@ void QuillmereAudioProcessor::setChannelName (const juce::String& name)
 
 juce::String QuillmereAudioProcessor::getChannelName()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return stripName.getName();
 }
 
 bool QuillmereAudioProcessor::isChannelNameFollowingTrack()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return stripName.isFollowingTrack();
 }
 
@@ -562,7 +568,7 @@ void QuillmereAudioProcessor::channelNameChanged()
 
 void QuillmereAudioProcessor::updateTrackProperties (const TrackProperties& properties)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
 
     // A report without a name, or a rename that the strip shows the same way, sends nothing.
     if (! stripName.trackRenamed (properties.name))
@@ -595,7 +601,7 @@ void QuillmereAudioProcessor::sendChannelNameToDevice (const juce::String& name)
 
 void QuillmereAudioProcessor::sendAllToDevice()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     sendChannelNameToDevice (stripName.getName());
     sendMuteToDevice();
     sendLevelToDevice();
@@ -637,7 +643,7 @@ void QuillmereAudioProcessor::timerCallback()
     QuillmereBaseDevice::ParameterChanges changes;
 
     {
-        const juce::ScopedLock sl (deviceLock);
+        const juce::ScopedLock sl (linkLock);
         parser = device;
 
         if (parser != nullptr)

@@ -19,7 +19,7 @@ class ConsoleOutbox;
 
     Threads: the sends and ReadScope on any thread (the level and the mute on a real-time one
     too); replace and getDevice on any thread but a real-time one, with the owner's lock that
-    serialises replacements held (the processor's deviceLock).
+    serialises replacements held (the processor's linkLock).
 */
 class DeviceSlot final
 {

@@ -241,8 +241,7 @@ void QuillmereAudioProcessorEditor::resized()
 //==============================================================================
 bool QuillmereAudioProcessorEditor::deviceShowsChannelNames() const
 {
-    const juce::ScopedLock sl (quillmereProcessor.deviceLock);
-    return quillmereProcessor.device == nullptr || quillmereProcessor.device->supportsChannelNames();
+    return quillmereProcessor.deviceShowsChannelNames();
 }
 
 void QuillmereAudioProcessorEditor::updateScribbleStrip()
