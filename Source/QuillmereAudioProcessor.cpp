@@ -618,6 +618,8 @@ void QuillmereAudioProcessor::handleIncomingMidiMessage (MidiPortSystem::Input* 
 
 void QuillmereAudioProcessor::timerCallback()
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     // Gestures left waiting while the host did not serve this thread are told once it does.
     const auto servedByHost = HostMessageThread::isServedByHost();
 

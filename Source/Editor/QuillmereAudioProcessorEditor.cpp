@@ -73,6 +73,10 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     , quillmereProcessor (owner)
     , parameters (owner.getStripParameters())
 {
+    // The message thread, or a host's thread with the message manager locked: JUCE's VST2 and
+    // VST3 wrappers on Linux make the window there while the loop may run on their own thread.
+    jassert (juce::MessageManager::existsAndIsLockedByCurrentThread());
+
     setLookAndFeel (&velmoraLookAndFeel);
     background = EmbeddedImages::get (BinaryData::background_png, BinaryData::background_pngSize);
 
@@ -482,6 +486,8 @@ void QuillmereAudioProcessorEditor::rebuildChannelList()
 //==============================================================================
 void QuillmereAudioProcessorEditor::timerCallback()
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     followPortChanges();
     followChannelName();
 
@@ -495,21 +501,29 @@ void QuillmereAudioProcessorEditor::timerCallback()
 
 void QuillmereAudioProcessorEditor::sliderValueChanged (juce::Slider* slider)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     parameters.level.setValueNotifyingHost ((float) slider->getValue());
 }
 
 void QuillmereAudioProcessorEditor::sliderDragStarted (juce::Slider*)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     parameters.level.changeManager->beginChange (this);
 }
 
 void QuillmereAudioProcessorEditor::sliderDragEnded (juce::Slider*)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     parameters.level.changeManager->endChange (this);
 }
 
 void QuillmereAudioProcessorEditor::buttonClicked (juce::Button* button)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     // A pointer's click was counted when the key went down. A click that no pointer made (an
     // accessibility client's press) flips the mute in one whole gesture of its own.
     if (button != &muteButton || muteButton.isReleasingPointer())
@@ -522,6 +536,8 @@ void QuillmereAudioProcessorEditor::buttonClicked (juce::Button* button)
 
 void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     // Pressed only while a pointer holds the key: the pressed state that the framework flashes
     // after a quick release, or for a click without a pointer, is no second press.
     const auto down = button->getState() == juce::Button::buttonDown && muteButton.isHeldByPointer();
@@ -545,6 +561,8 @@ void QuillmereAudioProcessorEditor::buttonStateChanged (juce::Button* button)
 
 void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     if (box == &midiInputBox || box == &midiOutputBox)
     {
         // Opened by name, which the processor checks against the port that opens, in case the
@@ -595,6 +613,8 @@ void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
 
 void QuillmereAudioProcessorEditor::labelTextChanged (juce::Label* label)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     // An empty name shows the track's name at once, in the ink of a name that follows it.
     if (label == scribbleStrip.get())
     {

@@ -16,7 +16,9 @@
     A thin view and controller over the processor: it reads the processor's state when it
     opens, writes the user's choices into it at once, turns fader drags and CUT presses into
     parameter changes inside change gestures, and polls both parameters every 50 ms so that
-    the fader and the key follow host automation and the console. Message thread only.
+    the fader and the key follow host automation and the console. Message thread only, which
+    its entry points assert; JUCE's VST2 and VST3 wrappers on Linux may make it on a host's
+    thread that holds the message manager's lock instead.
 */
 class QuillmereAudioProcessorEditor final : public juce::AudioProcessorEditor
     , public juce::Slider::Listener
