@@ -46,7 +46,7 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
 
     {
         // Blank the linked strip while the device still exists.
-        const juce::ScopedLock sl (deviceLock);
+        const juce::ScopedLock sl (linkLock);
         sendChannelNameToDevice ({});
     }
 
@@ -54,8 +54,8 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
         std::shared_ptr<QuillmereBaseDevice> departing;
 
         {
-            const juce::ScopedLock sl (deviceLock);
-            departing = replaceDevice (nullptr);
+            const juce::ScopedLock sl (linkLock);
+            departing = deviceSlot.replace (nullptr);
         }
 
         // Ends the device's gestures, telling the host, with no lock held.
@@ -71,7 +71,7 @@ QuillmereAudioProcessor::~QuillmereAudioProcessor()
     stopTimer();
 
     // The blank name, and whatever else waits, goes out before the port closes.
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     closeMidiOutput();
 }
 
@@ -143,7 +143,7 @@ void QuillmereAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
     settings.modelName = getDeviceModelName();
 
     {
-        const juce::ScopedLock dl (deviceLock);
+        const juce::ScopedLock dl (linkLock);
         const auto saved = stripName.forSaving();
         settings.channelName = saved.name;
         settings.nameFollowsTrack = saved.followsTrack;
@@ -185,7 +185,7 @@ void QuillmereAudioProcessor::setStateInformation (const void* data, int sizeInB
     sendMuteToDevice();
 
     {
-        const juce::ScopedLock dl (deviceLock);
+        const juce::ScopedLock dl (linkLock);
         stripName.restored (settings->channelName.value_or (juce::String()), settings->nameFollowsTrack);
         sendChannelNameToDevice (stripName.getName());
         channelNameChanged();
@@ -249,7 +249,7 @@ void QuillmereAudioProcessor::updateWatching()
 QuillmereAudioProcessor::PortState QuillmereAudioProcessor::getPortState()
 {
     const juce::ScopedLock sl (settingsLock);
-    const juce::ScopedLock dl (deviceLock);
+    const juce::ScopedLock dl (linkLock);
 
     PortState state;
     state.inputOpen = midiInput != nullptr;
@@ -270,11 +270,7 @@ void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, 
 
     // A send that gave up under contention may have left an older value in line; the current
     // one follows it (the level cache drops it if the console has it already).
-    if (levelResendWanted.exchange (false))
-        sendLevelToDevice();
-
-    if (muteResendWanted.exchange (false))
-        sendMuteToDevice();
+    deviceSlot.resendWhatGaveUp (channel, getStripParameters());
 
     // A port the system no longer lists is gone, whatever its handle says, and so is one the
     // system took away although a port of its name is back (an interface plugged in again
@@ -290,7 +286,7 @@ void QuillmereAudioProcessor::portsListed (const juce::StringArray& inputNames, 
         closeMidiInput();
 
     {
-        const juce::ScopedLock dl (deviceLock);
+        const juce::ScopedLock dl (linkLock);
 
         if (midiOutput != nullptr && (! outputNames.contains (midiOutName) || ! midiOutput->isAlive()))
             closeMidiOutput (false);
@@ -440,7 +436,7 @@ void QuillmereAudioProcessor::closeMidiOutput (bool writeWhatWaits)
 
 void QuillmereAudioProcessor::replaceMidiOutput (std::shared_ptr<MidiPortSystem::Output> newOutput, const juce::String& newName)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
 
     // The new port is open before the old one closes.
     outbox.detach();
@@ -458,7 +454,7 @@ void QuillmereAudioProcessor::setMidiOutputByName (const juce::String& name)
 
     {
         // Close the current port before opening the next: a driver may refuse a second open.
-        const juce::ScopedLock dl (deviceLock);
+        const juce::ScopedLock dl (linkLock);
         closeMidiOutput();
     }
 
@@ -479,19 +475,19 @@ void QuillmereAudioProcessor::setMidiOutput (int index)
 
 juce::String QuillmereAudioProcessor::getDefaultMidiInputName (int channelToAsk)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return device != nullptr ? device->getDefaultMidiInputName (channelToAsk) : juce::String();
 }
 
 juce::String QuillmereAudioProcessor::getDefaultMidiOutputName (int channelToAsk)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return device != nullptr ? device->getDefaultMidiOutputName (channelToAsk) : juce::String();
 }
 
 juce::String QuillmereAudioProcessor::getDeviceModelName()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return device != nullptr ? device->getModelName() : juce::String();
 }
 
@@ -502,42 +498,30 @@ juce::String QuillmereAudioProcessor::getModelNameForIndex (int index)
 
 int QuillmereAudioProcessor::getNumChannels()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return device != nullptr ? device->getNumChannels() : 0;
 }
 
-std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::replaceDevice (std::shared_ptr<QuillmereBaseDevice> newDevice)
+bool QuillmereAudioProcessor::deviceShowsChannelNames()
 {
-    // Host threads may be sending through the old device: take it out of their reach and wait
-    // until the sends in progress are done before it goes.
-    deviceForSends.store (nullptr);
-    sendGuard.synchronise();
-    auto oldDevice = std::exchange (device, std::move (newDevice));
-
-    if (device != nullptr)
-    {
-        // A new device tells the console its level whatever was sent before.
-        outbox.forgetLevelCache();
-        deviceForSends.store (device.get());
-    }
-
-    return oldDevice;
+    const juce::ScopedLock sl (linkLock);
+    return device == nullptr || device->supportsChannelNames();
 }
 
 std::shared_ptr<QuillmereBaseDevice> QuillmereAudioProcessor::setDeviceLocked (const juce::String& modelName)
 {
-    const juce::ScopedLock dl (deviceLock);
+    const juce::ScopedLock dl (linkLock);
 
     if (device != nullptr && device->getModelName() == modelName)
         return nullptr;
 
     // The old device stays registered as a gesture source of both parameters until its last
     // holder lets go of it, with no lock held, and ends its gestures then.
-    auto departing = replaceDevice (nullptr);
+    auto departing = deviceSlot.replace (nullptr);
 
     if (const auto* model = DeviceCatalogue::findModel (modelName))
     {
-        [[maybe_unused]] const auto none = replaceDevice (model->createDevice (outbox, getStripParameters()));
+        [[maybe_unused]] const auto none = deviceSlot.replace (model->createDevice (outbox, getStripParameters()));
         jassert (none == nullptr); // the old device went above
         sendAllToDevice();
     }
@@ -555,7 +539,7 @@ void QuillmereAudioProcessor::setDevice (const juce::String& modelName)
 
 void QuillmereAudioProcessor::setChannelName (const juce::String& name)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
 
     // Sent and announced even when the name stays as it was: every name the window hands over
     // reaches the console.
@@ -566,13 +550,13 @@ void QuillmereAudioProcessor::setChannelName (const juce::String& name)
 
 juce::String QuillmereAudioProcessor::getChannelName()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return stripName.getName();
 }
 
 bool QuillmereAudioProcessor::isChannelNameFollowingTrack()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     return stripName.isFollowingTrack();
 }
 
@@ -584,7 +568,7 @@ void QuillmereAudioProcessor::channelNameChanged()
 
 void QuillmereAudioProcessor::updateTrackProperties (const TrackProperties& properties)
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
 
     // A report without a name, or a rename that the strip shows the same way, sends nothing.
     if (! stripName.trackRenamed (properties.name))
@@ -600,90 +584,24 @@ void QuillmereAudioProcessor::setChannel (int newChannel)
     stripRegistration.setChannel (newChannel);
 }
 
-namespace
-{
-    /** The value's bits, so that a NaN compares equal to itself. */
-    juce::uint32 bitsOf (float value) noexcept
-    {
-        juce::uint32 bits;
-        std::memcpy (&bits, &value, sizeof (bits));
-        return bits;
-    }
-
-    /** Posts what send() reads until what it read still holds after the post, so that of two
-        threads sending at once the last post always carries the latest value and channel,
-        without a lock. So that a real-time thread never spins for long, it stops after a few
-        rounds and returns false: its last post may then be older than one another thread has
-        made meanwhile, and the caller has the current value sent again later.
-    */
-    template<typename Read, typename Send>
-    bool sendLatest (std::atomic<QuillmereBaseDevice*>& deviceForSends, Read&& read, Send&& send) noexcept
-    {
-        constexpr int maxRounds = 16;
-
-        for (int round = 0; round < maxRounds; ++round)
-        {
-            auto* device = deviceForSends.load();
-
-            if (device == nullptr)
-                return true;
-
-            const auto before = read();
-            send (*device, before);
-
-            if (read() == before && deviceForSends.load() == device)
-                return true;
-        }
-
-        return false;
-    }
-}
-
 void QuillmereAudioProcessor::sendLevelToDevice()
 {
-    const RealtimeReadGuard::ReadScope scope (sendGuard);
-
-    const auto settled = sendLatest (
-        deviceForSends,
-        [this]
-        { return std::make_pair (channel.load(), bitsOf (faderParameter->getValue())); },
-        [] (QuillmereBaseDevice& d, std::pair<int, juce::uint32> read)
-        {
-            float level;
-            std::memcpy (&level, &read.second, sizeof (level));
-            d.sendLevel (read.first, level);
-        });
-
-    if (! settled)
-        levelResendWanted.store (true);
+    deviceSlot.sendLevel (channel, *faderParameter);
 }
 
 void QuillmereAudioProcessor::sendMuteToDevice()
 {
-    const RealtimeReadGuard::ReadScope scope (sendGuard);
-
-    const auto settled = sendLatest (
-        deviceForSends,
-        [this]
-        { return std::make_pair (channel.load(), muteParameter->getValue() != 0.0f); },
-        [] (QuillmereBaseDevice& d, std::pair<int, bool> read)
-        { d.sendMute (read.first, read.second); });
-
-    if (! settled)
-        muteResendWanted.store (true);
+    deviceSlot.sendMute (channel, *muteParameter);
 }
 
 void QuillmereAudioProcessor::sendChannelNameToDevice (const juce::String& name)
 {
-    const RealtimeReadGuard::ReadScope scope (sendGuard);
-
-    if (auto* d = deviceForSends.load())
-        d->sendChannelName (channel.load(), name);
+    deviceSlot.sendChannelName (channel, name);
 }
 
 void QuillmereAudioProcessor::sendAllToDevice()
 {
-    const juce::ScopedLock sl (deviceLock);
+    const juce::ScopedLock sl (linkLock);
     sendChannelNameToDevice (stripName.getName());
     sendMuteToDevice();
     sendLevelToDevice();
@@ -700,6 +618,8 @@ void QuillmereAudioProcessor::handleIncomingMidiMessage (MidiPortSystem::Input* 
 
 void QuillmereAudioProcessor::timerCallback()
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     // Gestures left waiting while the host did not serve this thread are told once it does.
     const auto servedByHost = HostMessageThread::isServedByHost();
 
@@ -725,7 +645,7 @@ void QuillmereAudioProcessor::timerCallback()
     QuillmereBaseDevice::ParameterChanges changes;
 
     {
-        const juce::ScopedLock sl (deviceLock);
+        const juce::ScopedLock sl (linkLock);
         parser = device;
 
         if (parser != nullptr)

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "ConsoleStripRegistry.h"
-#include "Devices/QuillmereBaseDevice.h"
+#include "Devices/DeviceSlot.h"
 #include "Parameters/BooleanParameter.h"
 #include "Parameters/FaderParameter.h"
 #include "Parameters/HostValueHandoff.h"
 #include "Parameters/StripParameters.h"
 #include "Ports/ConsoleOutbox.h"
 #include "Ports/PortWatcher.h"
-#include "Ports/RealtimeReadGuard.h"
 #include "StripName.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -24,7 +23,7 @@
     Audio passes through untouched.
 
     Locks, always taken in this order when more than one is held:
-    settingsLock, then deviceLock or incomingMidiLock. Nothing holds incomingMidiLock while
+    settingsLock, then linkLock or incomingMidiLock. Nothing holds incomingMidiLock while
     taking another lock. A host thread that changes a parameter takes none of them. None of
     them is held while the host is told of a value or a gesture: a host may hold a lock of its
     own while it saves or restores the state, and take the same lock when it is told.
@@ -84,7 +83,7 @@ public:
         the track's name; while the channel name follows the track it becomes the channel name,
         fitted to the strip (StripName), and goes to the console at once. A report without a
         name (the host does not know it) changes nothing. JUCE calls it on the message thread;
-        any other thread but a real-time one will do. Takes deviceLock.
+        any other thread but a real-time one will do. Takes linkLock.
     */
     void updateTrackProperties (const TrackProperties& properties) override;
 
@@ -153,6 +152,11 @@ public:
     /** The device's number of channel strips; 0 without a device. */
     int getNumChannels();
 
+    /** Whether the device shows channel names on the console, or there is no device: the
+        window then shows the channel name for editing. Any thread but a real-time one.
+    */
+    bool deviceShowsChannelNames();
+
     /** Chooses the console model by its exact catalogue name. The same model keeps its
         device and sends nothing; another creates the new device, which at once receives the
         channel name, the mute and the level; any other name leaves no device. The old device
@@ -202,7 +206,7 @@ public:
     void handleIncomingMidiMessage (MidiPortSystem::Input* source, const juce::MidiMessage& message) override;
 
     /** Message thread, every 20 ms while an input is open: hands the queue to the device to
-        parse, with deviceLock held, then applies what it asks of the parameters with no lock
+        parse, with linkLock held, then applies what it asks of the parameters with no lock
         held. Where the host does not serve the message thread (HostMessageThread), the values
         go to the audio thread through hostValues instead, and no gesture is told.
     */
@@ -226,7 +230,7 @@ public:
         it, so that a write stuck in a driver never leaves the sender with a closed port.
     */
     std::shared_ptr<MidiPortSystem::Output> midiOutput;
-    bool outputWrittenByOthers = false;                                         // guarded by deviceLock: asked of the output each watcher round
+    bool outputWrittenByOthers = false;                                         // guarded by linkLock: asked of the output each watcher round
     bool inputHeldByAnotherProgram = false, outputHeldByAnotherProgram = false; // guarded by settingsLock: the last open by name
     juce::String midiInName;
     juce::String midiOutName;
@@ -256,11 +260,7 @@ public:
     /** Guards incomingMidi and the identity of midiInput, which the driver thread checks. */
     juce::CriticalSection incomingMidiLock;
 
-    /** The console device, owned by the processor. The timer shares it while it applies what
-        the device parsed, so that a device replaced meanwhile on another thread stays a valid
-        gesture source until then; the last holder deletes it, with no lock held.
-    */
-    std::shared_ptr<QuillmereBaseDevice> device;
+    // The console device moved into deviceSlot (below); device reads it there.
 
     /** The linked channel strip, from 1; 0 while none is chosen. Written by the editor and
         the state restore, read by sends on host threads.
@@ -272,12 +272,27 @@ public:
     */
     ConsoleOutbox outbox;
 
-    /** Guards replacing device and midiOutput, midiOutName and stripName, and keeps the
-        device in place while it parses. Host threads that change a parameter never take it:
-        their sends reach the device through a lock-free guard.
-        Recursive, because a device's parsing changes parameters whose sends come back here.
+    /** The console device, and the way sends on every thread reach it without a lock. Its
+        replacement is guarded by linkLock. The timer shares the device while it applies what
+        the device parsed, so that a device replaced meanwhile on another thread stays a valid
+        gesture source until then; the last holder deletes it, with no lock held.
     */
-    juce::CriticalSection deviceLock;
+    DeviceSlot deviceSlot { outbox };
+
+    /** The console device that deviceSlot owns. Read it with linkLock held, or where nothing
+        replaces it meanwhile.
+    */
+    const std::shared_ptr<QuillmereBaseDevice>& device { deviceSlot.getDevice() };
+
+    /** Guards what links the instance to its console's strip: the replacement of the device in
+        deviceSlot, midiOutput, midiOutName, outputWrittenByOthers and stripName; and keeps the
+        device in place while it parses. Host threads that change a parameter never take it:
+        their sends reach the device through deviceSlot.
+        Taken again by a thread that holds it (juce::CriticalSection is recursive): a switch to
+        another model sends everything to the new device with it held, through sendAllToDevice,
+        which takes it too.
+    */
+    juce::CriticalSection linkLock;
 
     /** Serialises the operations that replace ports or the device and the state's save and
         restore, which the message thread and a host's state thread may run at the same time.
@@ -286,7 +301,7 @@ public:
 
     /** The channel name, the host's name of the track and whether the one follows the other,
         with the rules by which they change; the processor sends and announces what it decides.
-        Guarded by deviceLock.
+        Guarded by linkLock.
     */
     StripName stripName;
 
@@ -297,10 +312,7 @@ public:
     ConsoleStripRegistry::Registration stripRegistration;
 
 private:
-    /** With deviceLock held: puts the new device in place and returns the old one, for the
-        caller to let go of once it has released its locks.
-    */
-    [[nodiscard]] std::shared_ptr<QuillmereBaseDevice> replaceDevice (std::shared_ptr<QuillmereBaseDevice> newDevice);
+    // Replacing the device is deviceSlot's (DeviceSlot::replace).
 
     /** With settingsLock held: setDevice's work, returning the device replaced, if any. */
     [[nodiscard]] std::shared_ptr<QuillmereBaseDevice> setDeviceLocked (const juce::String& modelName);
@@ -318,20 +330,14 @@ private:
     void channelNameChanged();
     void setWaitingValues() noexcept;
 
-    // The device as host threads reach it: the same object as device, or null while it is
-    // being replaced. Read only inside a ReadScope of sendGuard, so that the device is never
-    // deleted while a send uses it.
-    std::atomic<QuillmereBaseDevice*> deviceForSends { nullptr };
-    RealtimeReadGuard sendGuard;
+    // The device as host threads reach it, with its guard, is deviceSlot's.
 
     // The queue is swapped into this buffer by the timer, so the driver thread never waits
     // while the device parses or the host is told about changes.
     juce::MidiBuffer drainedMidi;
 
-    // Set by a level or mute send that gave up under contention, which may have left an older
-    // value waiting; the port watcher's next round sends the current one.
-    std::atomic<bool> levelResendWanted { false };
-    std::atomic<bool> muteResendWanted { false };
+    // The flags of a level or mute send that gave up under contention are deviceSlot's; the
+    // port watcher's next round has it send the current values.
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuillmereAudioProcessor)
 };

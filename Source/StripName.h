@@ -11,7 +11,7 @@
     It only decides: the caller sends the name to the console and tells the windows, as each
     operation's answer says, and keeps the instance's lock around it.
 
-    Threads: no lock of its own and no I/O; the owner guards it (the processor's deviceLock).
+    Threads: no lock of its own and no I/O; the owner guards it (the processor's linkLock).
     Any thread but a real-time one, as the operations allocate.
 */
 class StripName final

@@ -1,10 +1,10 @@
 // processBlock against an empty JUCE processor, and the check that the audio path neither
 // allocates nor locks.
 
+#include "../tests/support/HeapAndLockCounter.h"
 #include "../tests/support/LinkedConsole.h"
 #include "BenchmarkNames.h"
 #include "EmptyAudioProcessor.h"
-#include "HeapAndLockCounter.h"
 
 namespace
 {

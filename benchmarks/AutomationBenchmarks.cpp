@@ -2,9 +2,9 @@
 // automation passes applied in real time, the bytes on the console's MIDI line, how long the
 // console lags behind the host and what the host's audio thread spends.
 
+#include "../tests/support/HeapAndLockCounter.h"
 #include "../tests/support/LinkedConsole.h"
 #include "BenchmarkNames.h"
-#include "HeapAndLockCounter.h"
 
 #include <algorithm>
 #include <chrono>

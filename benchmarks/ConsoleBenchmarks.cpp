@@ -60,7 +60,7 @@ namespace
         {
             {
                 // As the timer hands the queue over.
-                const juce::ScopedLock sl (p.deviceLock);
+                const juce::ScopedLock sl (p.linkLock);
                 testing_helpers::parseAndApply (*p.device, p.channel.load(), batches[next++ & 1]);
             }
 

@@ -1,10 +1,10 @@
 // Instances and editors: creating and destroying them, and the heap they hold, against an
 // empty JUCE plug-in and its editor.
 
+#include "../tests/support/HeapAndLockCounter.h"
 #include "../tests/support/LinkedConsole.h"
 #include "BenchmarkNames.h"
 #include "EmptyAudioProcessor.h"
-#include "HeapAndLockCounter.h"
 
 namespace
 {

@@ -15,7 +15,7 @@ class HostValueHandoff;
     Threads: the send operations run on whichever thread changed the value, a host's audio
     thread included, with no lock held: they only post the message to the processor's outbox,
     whose port sender writes it. The processor parses the console's messages on the message
-    thread with its deviceLock held, and applies what they ask of the parameters after it has
+    thread with its linkLock held, and applies what they ask of the parameters after it has
     released the lock, since applying them tells the host, which may take locks of its own. The
     queries run on the message thread or on the thread that saves or restores state.
 */
@@ -58,7 +58,7 @@ public:
 
     /** Parses, in order, the messages that arrived since the last call and returns what those
         meant for the channel ask of the parameters, in order, without telling anybody.
-        Message thread, from the processor's timer, with the processor's deviceLock held.
+        Message thread, from the processor's timer, with the processor's linkLock held.
     */
     virtual ParameterChanges parseIncomingMidi (int channel, const juce::MidiBuffer& messages) = 0;
 

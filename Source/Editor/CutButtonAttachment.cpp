@@ -26,6 +26,8 @@ void CutButtonAttachment::flip()
 
 void CutButtonAttachment::buttonClicked (juce::Button*)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     // A pointer's click was counted when the key went down. A click that no pointer made (an
     // accessibility client's press) flips the mute in one whole gesture of its own.
     if (key.isReleasingPointer())
@@ -38,6 +40,8 @@ void CutButtonAttachment::buttonClicked (juce::Button*)
 
 void CutButtonAttachment::buttonStateChanged (juce::Button*)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     // Pressed only while a pointer holds the key: the pressed state that the framework flashes
     // after a quick release, or for a click without a pointer, is no second press.
     const auto down = key.getState() == juce::Button::buttonDown && key.isHeldByPointer();

@@ -21,15 +21,21 @@ void FaderAttachment::showParameterValue()
 
 void FaderAttachment::sliderValueChanged (juce::Slider* slider)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     level.setValueNotifyingHost ((float) slider->getValue());
 }
 
 void FaderAttachment::sliderDragStarted (juce::Slider*)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     level.changeManager->beginChange (this);
 }
 
 void FaderAttachment::sliderDragEnded (juce::Slider*)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     level.changeManager->endChange (this);
 }

@@ -67,6 +67,10 @@ QuillmereAudioProcessorEditor::QuillmereAudioProcessorEditor (QuillmereAudioProc
     , quillmereProcessor (owner)
     , parameters (owner.getStripParameters())
 {
+    // The message thread, or a host's thread with the message manager locked: JUCE's VST2 and
+    // VST3 wrappers on Linux make the window there while the loop may run on their own thread.
+    jassert (juce::MessageManager::existsAndIsLockedByCurrentThread());
+
     setLookAndFeel (&velmoraLookAndFeel);
     background = EmbeddedImages::get (BinaryData::background_png, BinaryData::background_pngSize);
 
@@ -221,8 +225,7 @@ void QuillmereAudioProcessorEditor::resized()
 //==============================================================================
 bool QuillmereAudioProcessorEditor::deviceShowsChannelNames() const
 {
-    const juce::ScopedLock sl (quillmereProcessor.deviceLock);
-    return quillmereProcessor.device == nullptr || quillmereProcessor.device->supportsChannelNames();
+    return quillmereProcessor.deviceShowsChannelNames();
 }
 
 void QuillmereAudioProcessorEditor::updateScribbleStrip()
@@ -376,6 +379,8 @@ void QuillmereAudioProcessorEditor::rebuildChannelList()
 //==============================================================================
 void QuillmereAudioProcessorEditor::timerCallback()
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     followPortChanges();
     followChannelName();
 
@@ -389,6 +394,8 @@ void QuillmereAudioProcessorEditor::timerCallback()
 
 void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     if (box == &modelBox)
     {
         quillmereProcessor.setDevice (modelBox.getText());
@@ -424,6 +431,8 @@ void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
 
 void QuillmereAudioProcessorEditor::labelTextChanged (juce::Label* label)
 {
+    jassert (juce::MessageManager::existsAndIsCurrentThread());
+
     // An empty name shows the track's name at once, in the ink of a name that follows it.
     if (label == scribbleStrip.get())
     {

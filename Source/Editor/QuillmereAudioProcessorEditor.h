@@ -22,7 +22,9 @@
     CutButtonAttachment), and a port selector per direction lists and opens the MIDI ports
     (PortSelector). Every 50 ms the window has the attachments show the parameters, so that
     the fader and the key follow host automation and the console, and follows the system's
-    ports, the channel name and the strips of other instances. Message thread only.
+    ports, the channel name and the strips of other instances. Message thread only, which
+    its entry points assert; JUCE's VST2 and VST3 wrappers on Linux may make it on a host's
+    thread that holds the message manager's lock instead.
 */
 class QuillmereAudioProcessorEditor final : public juce::AudioProcessorEditor
     , public juce::ComboBox::Listener

@@ -197,7 +197,7 @@ namespace
             for (const auto& m : batch)
                 buffer.addEvent (m, 0);
 
-            const juce::ScopedLock sl (p.deviceLock);
+            const juce::ScopedLock sl (p.linkLock);
 
             if (p.device != nullptr)
                 testing_helpers::parseAndApply (*p.device, p.channel.load(), buffer);

@@ -2,7 +2,8 @@
 
 #include <cstddef>
 
-/** Counts what the benchmark program allocates on the heap and how often it takes a mutex.
+/** Counts what a program that links it allocates on the heap and how often it takes a mutex:
+    the benchmark program and the real-time test program link it.
 
     The program replaces malloc and its relatives, operator new and delete (which it routes to
     malloc), and pthread_mutex_lock and trylock, so every allocation is seen, whether it comes
