@@ -36,8 +36,9 @@ public:
     public:
         explicit ReadScope (const DeviceSlot& slotToRead) noexcept;
 
-        /** The device now, or null while there is none or it is being replaced. Asked again,
-            it may have become null meanwhile, but never another device.
+        /** The device now, or null while there is none or it is being replaced. Once the scope
+            has found a device, asking again gives that device or null, never another: a
+            replacement waits for the scope to end before it puts the next one in place.
         */
         QuillmereBaseDevice* getDevice() const noexcept { return slot.deviceForReaders.load(); }
 
