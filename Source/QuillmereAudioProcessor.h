@@ -290,7 +290,7 @@ public:
         their sends reach the device through deviceSlot.
         Taken again by a thread that holds it (juce::CriticalSection is recursive): a switch to
         another model sends everything to the new device with it held, through sendAllToDevice,
-        which takes it too.
+        which takes it too. (It was called deviceLock while it guarded the device alone.)
     */
     juce::CriticalSection linkLock;
 
