@@ -179,7 +179,7 @@ QuillmereAudioProcessorEditor::~QuillmereAudioProcessorEditor()
     // that follows the track goes back as itself and keeps following it.
     followChannelName();
 
-    if (deviceShowsChannelNames())
+    if (quillmereProcessor.deviceShowsChannelNames())
         quillmereProcessor.setChannelName (scribbleStrip->getText());
 
     // A list left open closes with the window and lets go of the look-and-feel it is drawn
@@ -223,16 +223,11 @@ void QuillmereAudioProcessorEditor::resized()
 }
 
 //==============================================================================
-bool QuillmereAudioProcessorEditor::deviceShowsChannelNames() const
-{
-    return quillmereProcessor.deviceShowsChannelNames();
-}
-
 void QuillmereAudioProcessorEditor::updateScribbleStrip()
 {
     shownChannelNameChange = quillmereProcessor.channelNameChanges.load();
 
-    if (deviceShowsChannelNames())
+    if (quillmereProcessor.deviceShowsChannelNames())
     {
         scribbleStrip->setEditable (false, true, false);
         scribbleStrip->setText (quillmereProcessor.getChannelName(), juce::dontSendNotification);
@@ -419,7 +414,7 @@ void QuillmereAudioProcessorEditor::comboBoxChanged (juce::ComboBox* box)
         channelBox->setSelectedId (channel, juce::dontSendNotification);
         showStripsOfOthers();
 
-        if (! deviceShowsChannelNames())
+        if (! quillmereProcessor.deviceShowsChannelNames())
             scribbleStrip->setText ("Channel " + juce::String (channel), juce::dontSendNotification);
 
         quillmereProcessor.sendAllToDevice();

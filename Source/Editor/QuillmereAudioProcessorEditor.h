@@ -113,11 +113,6 @@ public:
     juce::TooltipWindow tooltipWindow { this };
 
 private:
-    /** Whether the strip shows the editable channel name: the device shows names on the
-        console, or there is no device.
-    */
-    bool deviceShowsChannelNames() const;
-
     void updateScribbleStrip();
     void followChannelName();
     void showStripsOfOthers();
